@@ -1,0 +1,106 @@
+// T-SQL to SQLite translation for the embedded engine.
+//
+// The component sends T-SQL batches written for the ERP's SQL Server: many
+// statements with no ";" between them, local "#" temporary tables, bracketed
+// names and types, ISNULL, getdate(), CONVERT(datetime, …), datetime
+// arithmetic and comparisons with date literals, decimal arithmetic typed
+// statically, and text compared without regard to case and trailing blanks.
+// Translate() turns such a batch into a list of SQLite statements, each with
+// the SQL Server type of its result columns, so that running them one by one
+// gives the rows SQL Server would give. RegisterFunctions() installs, on every
+// SQLite connection, the functions and the collation the translated text uses.
+//
+// Unknown syntax passes through unchanged, so that SQLite reports it.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "q8vantorpt/ado.h"
+
+struct sqlite3;
+
+namespace q8::tsql {
+
+// The static SQL Server type of a column or expression.
+struct SqlType {
+  bool known = false;
+  ado::FieldType kind = ado::FieldType::kText;
+  int precision = 0;  // decimal precision
+  int scale = 0;      // decimal scale
+  int size = 0;       // text length in characters, 0 when unknown or max
+  std::string name;   // SQL Server spelling: "int", "decimal(23,10)", "nvarchar(80)", "datetime" …
+
+  static SqlType FromDeclared(std::string_view declared);  // parses "decimal(23, 10)", "[int]" …
+};
+
+struct ColumnDecl {
+  std::string name;
+  SqlType type;
+};
+
+// The declared columns of the database's tables; the executor implements it
+// over the open database (PRAGMA table_info), including temporary tables
+// created by earlier executions on the same connection.
+class Catalog {
+ public:
+  virtual ~Catalog() = default;
+  // The columns of a table in declared order, or nullopt when it does not exist.
+  virtual std::optional<std::vector<ColumnDecl>> Table(std::string_view name) const = 0;
+};
+
+struct Statement {
+  enum class Kind {
+    kQuery,       // returns rows (a SELECT)
+    kChange,      // INSERT, UPDATE, DELETE: yields a row count unless NOCOUNT is on
+    kDdl,         // CREATE TABLE, DROP TABLE, CREATE INDEX …
+    kNoOp,        // SET TRANSACTION ISOLATION LEVEL, DBCC TRACEOFF, SET … accepted and ignored
+    kSetNocount,  // SET NOCOUNT ON/OFF (nocount tells which)
+  };
+  Kind kind = Kind::kNoOp;
+  std::string sql;       // SQLite text, no trailing ";" (empty for kNoOp, kSetNocount)
+  std::string original;  // the T-SQL text of the statement, for error messages
+  bool nocount = false;  // kSetNocount: the new setting
+  // kQuery: per result column, the SQL Server type (known == false when the
+  // translator could not type it) and the name SQL Server reports (nullopt:
+  // take SQLite's column name; "" for an unnamed expression).
+  std::vector<SqlType> result_types;
+  std::vector<std::optional<std::string>> result_names;
+};
+
+struct Batch {
+  std::vector<Statement> statements;
+};
+
+// Translates a batch. Temporary tables created by the batch are known to the
+// statements after their CREATE. Raises q8::Error (number 241 with SQL
+// Server's text) for a date literal that cannot be read where a datetime is
+// compared; otherwise never fails: what it does not understand passes through.
+std::shared_ptr<const Batch> Translate(std::string_view tsql, const Catalog& catalog);
+
+// As Translate, cached by the batch text and `catalog_key` (which names the
+// database and its schema version), so a repeated report pays once.
+std::shared_ptr<const Batch> TranslateCached(std::string_view tsql, const Catalog& catalog,
+                                             std::string_view catalog_key);
+
+// Installs the functions and the collation used by translated statements on
+// one SQLite connection. Returns SQLITE_OK or an SQLite error code.
+int RegisterFunctions(sqlite3* db);
+
+// Error texts raised by the functions, as SQL Server words them. The executor
+// maps them to SQL Server's numbers (8134, 241).
+inline constexpr std::string_view kDivideByZero = "Divide by zero error encountered.";
+inline constexpr std::string_view kDateConversion =
+    "Conversion failed when converting date and/or time from character string.";
+inline constexpr int kDivideByZeroNumber = 8134;
+inline constexpr int kDateConversionNumber = 241;
+
+// The name of the collation the translator applies to text comparisons,
+// GROUP BY, ORDER BY and the text columns of work tables: Unicode case
+// folding, trailing blanks ignored.
+inline constexpr std::string_view kCollation = "TSQL_CI";
+
+}  // namespace q8::tsql

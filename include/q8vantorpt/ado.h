@@ -1,0 +1,299 @@
+// The data-access layer: connections, record sets and commands.
+//
+// These classes give the component and its host the calls of the database
+// API the component was written against: a Connection opened with a
+// connection string, Execute of a T-SQL batch that yields its results one by
+// one, record sets with fields and cursor movement (attached to their
+// connection or detached), and commands with parameters, including stored
+// procedures with output parameters. A provider (the embedded SQLite engine
+// or ODBC) is chosen from the connection string and sits behind the small
+// seam in component/outside/provider.h.
+//
+// Ownership: every object is held by std::shared_ptr. A record set that is
+// still attached keeps its connection (and so the database session with its
+// temporary tables) open until the last reference goes. A detached record set
+// keeps its rows and needs nothing else.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "q8vantorpt/error.h"
+#include "q8vantorpt/variant.h"
+
+namespace q8::ado {
+
+// Constants of the API, with their original values.
+inline constexpr int kUnspecified = -1;
+inline constexpr int kUseServer = 2, kUseClient = 3;                    // CursorLocation
+inline constexpr int kOpenForwardOnly = 0, kOpenKeyset = 1, kOpenDynamic = 2, kOpenStatic = 3;  // CursorType
+inline constexpr int kLockReadOnly = 1;                                   // LockType
+inline constexpr int kCmdText = 1, kCmdStoredProc = 4;                    // CommandType
+inline constexpr int kStateClosed = 0, kStateOpen = 1;                    // State
+inline constexpr int kParamInput = 1, kParamOutput = 2, kParamInputOutput = 3;  // Direction
+// Parameter data types.
+inline constexpr int kTypeSmallInt = 2, kTypeInteger = 3, kTypeDouble = 5, kTypeDate = 7,
+                     kTypeBoolean = 11, kTypeDecimal = 14, kTypeBigInt = 20, kTypeDBDate = 133,
+                     kTypeDBTimeStamp = 135, kTypeNumeric = 131, kTypeChar = 129,
+                     kTypeVarChar = 200, kTypeVarWChar = 202;
+
+// The static type of a result column, as the database declares it.
+enum class FieldType { kBool, kInt, kDecimal, kDouble, kText, kDateTime };
+// "bool", "int", "decimal", "float", "text", "datetime".
+const char* FieldTypeName(FieldType t);
+
+struct ColumnInfo {
+  std::string name;
+  FieldType type = FieldType::kText;
+  int32_t size = 0;       // defined size of text columns (characters); 0 when unknown
+  int32_t precision = 0;  // decimal precision; 0 when not a decimal
+  int32_t scale = 0;      // decimal scale
+  std::string sql_type;   // the declared type as the server names it, e.g. "decimal(23,10)"
+};
+
+// The rows of one result, stored by column: each column is one typed vector
+// with a null mask, and text lives in one arena per column. No heap object
+// per cell.
+class RowSet {
+ public:
+  explicit RowSet(std::vector<ColumnInfo> columns);
+  ~RowSet();
+  RowSet(const RowSet&) = delete;
+  RowSet& operator=(const RowSet&) = delete;
+
+  const std::vector<ColumnInfo>& columns() const { return columns_; }
+  size_t column_count() const { return columns_.size(); }
+  size_t row_count() const { return rows_; }
+
+  // Building: fill one value per column, in column order, then EndRow().
+  void AddNull();
+  void AddBool(bool v);
+  void AddInt(int64_t v);
+  void AddDouble(double v);
+  void AddDecimal(const Decimal& v);  // rescaled to the column's scale
+  void AddText(std::string_view v);
+  void AddDateTime(double days);
+  void AddVariant(const Variant& v);  // converted to the column's type
+  void EndRow();
+  void Reserve(size_t rows);
+
+  // Reading. REQUIRES: row < row_count(), col < column_count().
+  bool IsNull(size_t row, size_t col) const;
+  bool GetBool(size_t row, size_t col) const;
+  int64_t GetInt(size_t row, size_t col) const;
+  double GetDouble(size_t row, size_t col) const;  // also for kDateTime (days)
+  Decimal GetDecimal(size_t row, size_t col) const;
+  std::string_view GetText(size_t row, size_t col) const;
+  // The value as a Variant: Null, Bool, Long (Decimal beyond 32 bits), Double,
+  // Decimal, Date or String.
+  Variant Get(size_t row, size_t col) const;
+  // Approximate bytes held, for memory reports.
+  size_t MemoryUsage() const;
+
+ private:
+  struct Column;
+  std::vector<ColumnInfo> columns_;
+  std::vector<std::unique_ptr<Column>> data_;
+  size_t rows_ = 0;
+  size_t next_col_ = 0;
+};
+
+// One entry of a connection's Errors collection.
+struct ErrorEntry {
+  int32_t number = 0;
+  std::string source;
+  std::string description;
+  int32_t native_error = 0;
+  std::string sql_state;
+};
+
+// A dynamic property of the provider ("DBMS Name", "Multiple Results" …).
+struct Property {
+  std::string name;
+  Variant value;
+};
+
+class Connection;
+class Recordset;
+class Command;
+struct PendingResults;  // the results of one execution not yet read
+class ProviderConnection;
+
+struct Parameter {
+  std::string name;
+  int type = kTypeVarChar;
+  int direction = kParamInput;
+  int32_t size = 0;
+  Variant value;  // outputs are written here after the execution
+};
+using ParameterPtr = std::shared_ptr<Parameter>;
+
+class Connection : public Object, public std::enable_shared_from_this<Connection> {
+ public:
+  static std::shared_ptr<Connection> Create();
+  ~Connection() override;
+
+  // Opens the provider named by the connection string. Raises with the
+  // provider's number and text; the Errors collection then holds the entries.
+  void Open(const std::string& connection_string, const std::string& user = {},
+            const std::string& password = {}, int options = kUnspecified);
+  // Runs a command text (a batch of statements) and returns a record set
+  // standing at its first result. A result without columns (a statement that
+  // changes rows, without SET NOCOUNT ON) gives a record set whose field count
+  // is 0; NextRecordset moves on. Raises on the first failing statement.
+  std::shared_ptr<Recordset> Execute(const std::string& command_text, int options = kUnspecified);
+
+  int cursor_location() const { return cursor_location_; }
+  void set_cursor_location(int v) { cursor_location_ = v; }
+  int command_timeout() const { return command_timeout_; }  // seconds; 0 = no limit
+  void set_command_timeout(int v) { command_timeout_ = v; }
+  int connection_timeout() const { return connection_timeout_; }  // login timeout, seconds
+  void set_connection_timeout(int v) { connection_timeout_ = v; }
+  const std::string& connection_string() const { return connection_string_; }
+  int State() const;
+
+  // The provider's dynamic properties, read on open and on Refresh.
+  const std::vector<Property>& Properties() const { return properties_; }
+  void RefreshProperties();
+  // The property's value; raises 3265 when the provider has no such property.
+  Variant PropertyValue(std::string_view name) const;
+
+  // Entries of the last failure (cleared at the start of each operation that
+  // can fail). Never cleared by a reader.
+  const std::vector<ErrorEntry>& Errors() const { return errors_; }
+
+  void Close();
+
+  // For the layer's own classes.
+  ProviderConnection& provider();
+  void SetErrors(std::vector<ErrorEntry> errors) { errors_ = std::move(errors); }
+
+ private:
+  Connection() = default;
+  std::unique_ptr<ProviderConnection> provider_;
+  std::string connection_string_;
+  int cursor_location_ = kUseServer;
+  int command_timeout_ = 30;
+  int connection_timeout_ = 15;
+  std::vector<Property> properties_;
+  std::vector<ErrorEntry> errors_;
+};
+using ConnectionPtr = std::shared_ptr<Connection>;
+
+// A field of the current row.
+struct Field {
+  const ColumnInfo* info = nullptr;
+  Variant value;
+  const std::string& Name() const { return info->name; }
+  FieldType Type() const { return info->type; }
+};
+
+class Recordset : public Object, public std::enable_shared_from_this<Recordset> {
+ public:
+  static std::shared_ptr<Recordset> Create();
+  ~Recordset() override;
+
+  // Properties set before Open.
+  void SetActiveConnection(ConnectionPtr cn);  // nullptr detaches; rows stay readable
+  const ConnectionPtr& ActiveConnection() const { return connection_; }
+  int cursor_location() const { return cursor_location_; }
+  void set_cursor_location(int v) { cursor_location_ = v; }
+  int cursor_type() const { return cursor_type_; }
+  void set_cursor_type(int v) { cursor_type_ = v; }
+  int lock_type() const { return lock_type_; }
+  void set_lock_type(int v) { lock_type_ = v; }
+
+  // Runs `source` on the active connection (or on a new connection opened
+  // from `connect_string` when it is not empty) and stands at its first
+  // result; -1 arguments leave the properties as they are.
+  void Open(const std::string& source, const std::string& connect_string = {},
+            int cursor_type = kUnspecified, int lock_type = kUnspecified,
+            int options = kUnspecified);
+  // As Open, with an explicit connection.
+  void Open(const std::string& source, ConnectionPtr connection, int cursor_type = kUnspecified,
+            int lock_type = kUnspecified, int options = kUnspecified);
+
+  int State() const;  // kStateOpen when it holds a result with columns
+  int FieldCount() const;  // 0 for a result without columns
+  const std::vector<ColumnInfo>& Columns() const;
+  // Fields of the current row; raise 3265 for an unknown name or index and
+  // 3021 at BOF or EOF.
+  Variant Value(int index) const;
+  Variant Value(std::string_view name) const;
+  Field Fields(int index) const;
+  Field Fields(std::string_view name) const;
+  int FieldIndex(std::string_view name) const;  // -1 when absent; case-insensitive
+
+  bool IsEOF() const;
+  bool IsBOF() const;
+  void MoveFirst();
+  void MoveNext();
+  void MovePrevious();
+  void MoveLast();
+  int32_t RecordCount() const;  // -1 for a closed record set
+  size_t Position() const { return position_; }
+
+  // The next result of the same execution as a new record set, or nullptr
+  // when there is none. Raises when the next statement fails.
+  std::shared_ptr<Recordset> NextRecordset();
+  void Close();
+
+  // Direct access to the rows, for writers; nullptr when closed.
+  const RowSet* Rows() const { return rows_.get(); }
+  std::shared_ptr<const RowSet> SharedRows() const { return rows_; }
+
+  // For the layer's own classes: make this record set stand at `rows`, with
+  // the rest of the execution in `pending`.
+  void Attach(std::shared_ptr<RowSet> rows, std::shared_ptr<PendingResults> pending,
+              ConnectionPtr connection);
+
+ private:
+  Recordset() = default;
+  ConnectionPtr connection_;
+  std::shared_ptr<RowSet> rows_;
+  std::shared_ptr<PendingResults> pending_;
+  int cursor_location_ = kUseServer;
+  int cursor_type_ = kOpenForwardOnly;
+  int lock_type_ = kLockReadOnly;
+  bool open_ = false;
+  size_t position_ = 0;
+};
+using RecordsetPtr = std::shared_ptr<Recordset>;
+
+class Command : public Object {
+ public:
+  static std::shared_ptr<Command> Create();
+
+  void SetActiveConnection(ConnectionPtr cn) { connection_ = std::move(cn); }
+  const ConnectionPtr& ActiveConnection() const { return connection_; }
+  int command_type() const { return command_type_; }
+  void set_command_type(int v) { command_type_ = v; }
+  const std::string& command_text() const { return command_text_; }
+  void set_command_text(std::string v) { command_text_ = std::move(v); }
+  int command_timeout() const { return command_timeout_; }
+  void set_command_timeout(int v) { command_timeout_ = v; }
+
+  ParameterPtr CreateParameter(std::string name, int type, int direction, int32_t size,
+                               const Variant& value = Variant::Missing()) const;
+  void Append(ParameterPtr p) { parameters_.push_back(std::move(p)); }
+  std::vector<ParameterPtr>& Parameters() { return parameters_; }
+  // REQUIRES: index < Parameters().size(); raises 3265 otherwise.
+  Parameter& Item(size_t index);
+
+  // Runs the command text (with `?` markers bound in order) or calls the
+  // stored procedure. Output parameters hold their values when it returns.
+  RecordsetPtr Execute(int options = kUnspecified);
+
+ private:
+  ConnectionPtr connection_;
+  int command_type_ = kCmdText;
+  std::string command_text_;
+  int command_timeout_ = 30;
+  std::vector<ParameterPtr> parameters_;
+};
+using CommandPtr = std::shared_ptr<Command>;
+
+}  // namespace q8::ado
