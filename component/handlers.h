@@ -27,6 +27,10 @@ Error Caught();
 // help context).
 [[noreturn]] void Reraise();
 
+// Swallow style: the failure is recorded in Err() and the method returns
+// normally with whatever result it had. REQUIRES: called in a catch block.
+void Swallow();
+
 // Continue style: runs one statement; a failure is recorded in Err() and
 // skipped.
 template <class F>

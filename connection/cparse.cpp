@@ -1,0 +1,124 @@
+// CParse: reads the connection descriptor.
+//
+// The reading is deliberately literal: a key runs to the next "=" wherever it
+// is, a value to the next ";" (or, when it opens with "{", to the next "}"),
+// and an empty key ends the descriptor. Hosts have always written descriptors
+// against exactly this behaviour, odd corners included (see the header).
+#include "connection/cparse.h"
+
+#include "q8vantorpt/error.h"
+#include "q8vantorpt/outside.h"
+#include "q8vantorpt/variant.h"
+
+namespace q8 {
+
+namespace {
+
+// Only the space character is trimmed; tabs and line breaks are ordinary.
+std::string TrimSpaces(std::string_view s) {
+  size_t b = s.find_first_not_of(' ');
+  if (b == std::string_view::npos) return {};
+  size_t e = s.find_last_not_of(' ');
+  return std::string(s.substr(b, e - b + 1));
+}
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  return true;
+}
+
+bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
+  if (needle.empty()) return true;
+  for (size_t i = 0; i + needle.size() <= haystack.size(); ++i)
+    if (EqualsNoCase(haystack.substr(i, needle.size()), needle)) return true;
+  return false;
+}
+
+std::string UpperAscii(std::string_view s) {
+  std::string r(s);
+  for (char& c : r)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return r;
+}
+
+// Takes the text before the first `separator` out of `rest`, which keeps what
+// follows the separator. Without a separator the whole remainder is taken.
+std::string TakeUpTo(std::string& rest, char separator) {
+  size_t pos = rest.find(separator);
+  if (pos == std::string::npos) {
+    std::string all = std::move(rest);
+    rest.clear();
+    return all;
+  }
+  std::string piece = rest.substr(0, pos);
+  rest.erase(0, pos + 1);
+  return piece;
+}
+
+std::string ReadKey(std::string& rest) { return TrimSpaces(TakeUpTo(rest, '=')); }
+
+std::string ReadValue(std::string& rest) {
+  rest = TrimSpaces(rest);
+  std::string value;
+  if (!rest.empty() && rest.front() == '{') {
+    rest.erase(0, 1);
+    value = TakeUpTo(rest, '}');
+    // Whatever stands between "}" and the next ";" is dropped.
+    TakeUpTo(rest, ';');
+  } else {
+    value = TakeUpTo(rest, ';');
+  }
+  return TrimSpaces(value);
+}
+
+}  // namespace
+
+CParse::~CParse() {
+  map_.reset();
+  // Releasing a parser ends the thread's resource loader; the next localized
+  // text creates a new one.
+  apartment::EndLoader();
+}
+
+std::string CParse::GetProperty(std::string_view name) const {
+  if (!map_) RaisePlatform(err::kObjectNotSet);
+  for (const auto& [key, value] : *map_)
+    if (EqualsNoCase(key, name)) return value;
+  RaisePlatform(err::kInvalidProcedureCall);
+}
+
+int32_t CParse::UserID() const { return Variant(GetProperty("UserID")).ToLong(); }
+
+bool CParse::ParseString(const std::string& text) {
+  descriptor_ = text;
+  map_.emplace();
+  std::string rest = text;
+  for (;;) {
+    // The key is read before the value and tested after both, so the value
+    // that follows an empty key is consumed and dropped.
+    std::string key = ReadKey(rest);
+    std::string value = ReadValue(rest);
+    if (key.empty()) break;
+    for (const auto& entry : *map_)
+      if (EqualsNoCase(entry.first, key)) RaisePlatform(err::kKeyAlreadyPresent);
+    map_->emplace_back(std::move(key), std::move(value));
+  }
+  return true;
+}
+
+bool CParse::IsIndustry() const { return UpperAscii(GetProperty("AcctType")) == "GY"; }
+
+std::string CParse::GetQXObjectName(const std::string& name) const {
+  std::string edition = UpperAscii(GetProperty("Q8Version"));
+  // Only the "XEE" edition has objects of its own names; "XSE", "XUE" and any
+  // other code use the plain name.
+  if (!edition.empty() && !ContainsNoCase(name, edition) && edition == "XEE")
+    return edition + "_" + name;
+  return name;
+}
+
+}  // namespace q8
