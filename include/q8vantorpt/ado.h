@@ -28,17 +28,28 @@ namespace q8::ado {
 
 // Constants of the API, with their original values.
 inline constexpr int kUnspecified = -1;
-inline constexpr int kUseServer = 2, kUseClient = 3;                    // CursorLocation
-inline constexpr int kOpenForwardOnly = 0, kOpenKeyset = 1, kOpenDynamic = 2, kOpenStatic = 3;  // CursorType
-inline constexpr int kLockReadOnly = 1;                                   // LockType
-inline constexpr int kCmdText = 1, kCmdStoredProc = 4;                    // CommandType
-inline constexpr int kStateClosed = 0, kStateOpen = 1;                    // State
+inline constexpr int kUseServer = 2, kUseClient = 3;  // CursorLocation
+inline constexpr int kOpenForwardOnly = 0, kOpenKeyset = 1, kOpenDynamic = 2,
+                     kOpenStatic = 3;                                           // CursorType
+inline constexpr int kLockReadOnly = 1;                                         // LockType
+inline constexpr int kCmdText = 1, kCmdStoredProc = 4;                          // CommandType
+inline constexpr int kStateClosed = 0, kStateOpen = 1;                          // State
 inline constexpr int kParamInput = 1, kParamOutput = 2, kParamInputOutput = 3;  // Direction
 // Parameter data types.
 inline constexpr int kTypeSmallInt = 2, kTypeInteger = 3, kTypeDouble = 5, kTypeDate = 7,
                      kTypeBoolean = 11, kTypeDecimal = 14, kTypeBigInt = 20, kTypeDBDate = 133,
                      kTypeDBTimeStamp = 135, kTypeNumeric = 131, kTypeChar = 129,
                      kTypeVarChar = 200, kTypeVarWChar = 202;
+
+// Numbers of provider failures that have no number of the database's own
+// (the OLE DB status codes the original platform reported as signed 32-bit
+// numbers). A statement failing in the database engine carries the engine's
+// number where it has one (SQL Server's 8134, 241 …) and kErrCommandFailed
+// otherwise; the engine's own code is in the entry's native_error.
+inline constexpr int32_t kErrCommandFailed = -2147217900;     // errors in the command
+inline constexpr int32_t kErrProviderFailure = -2147467259;   // unspecified failure (open …)
+inline constexpr int32_t kErrTimeout = -2147217871;           // time limit of the command reached
+inline constexpr int32_t kErrParameterMissing = -2147217904;  // a `?` marker without value
 
 // The static type of a result column, as the database declares it.
 enum class FieldType { kBool, kInt, kDecimal, kDouble, kText, kDateTime };
@@ -79,6 +90,14 @@ class RowSet {
   void AddVariant(const Variant& v);  // converted to the column's type
   void EndRow();
   void Reserve(size_t rows);
+  // Changes the type of column `col`, converting the values it already holds:
+  // bool and int widen to decimal, float or text; decimal to float or text;
+  // float and datetime to text. Drivers use it when a value does not fit the
+  // type a column was declared with. REQUIRES: a widening as listed, or a
+  // column that holds only NULLs (any type).
+  void RetypeColumn(size_t col, FieldType type, int32_t scale = 0);
+  // True when column `col` holds no value other than NULL so far.
+  bool ColumnAllNull(size_t col) const;
 
   // Reading. REQUIRES: row < row_count(), col < column_count().
   bool IsNull(size_t row, size_t col) const;
@@ -170,6 +189,12 @@ class Connection : public Object, public std::enable_shared_from_this<Connection
   // For the layer's own classes.
   ProviderConnection& provider();
   void SetErrors(std::vector<ErrorEntry> errors) { errors_ = std::move(errors); }
+  // Runs `text` (kCmdText, `?` markers bound to `params` in order) or calls
+  // the stored procedure named `text` (kCmdStoredProc; the call is drained, so
+  // output parameters are written when it returns) and returns the results
+  // not yet read. Raises 3709 when closed; a failure fills Errors.
+  std::shared_ptr<PendingResults> Run(const std::string& text, std::vector<ParameterPtr>& params,
+                                      int command_type, int timeout_seconds);
 
  private:
   Connection() = default;
@@ -187,8 +212,12 @@ using ConnectionPtr = std::shared_ptr<Connection>;
 struct Field {
   const ColumnInfo* info = nullptr;
   Variant value;
+  std::shared_ptr<const RowSet> owner;  // keeps `info` valid
   const std::string& Name() const { return info->name; }
   FieldType Type() const { return info->type; }
+  int32_t DefinedSize() const { return info->size; }
+  int32_t Precision() const { return info->precision; }
+  int32_t NumericScale() const { return info->scale; }
 };
 
 class Recordset : public Object, public std::enable_shared_from_this<Recordset> {
@@ -216,7 +245,7 @@ class Recordset : public Object, public std::enable_shared_from_this<Recordset> 
   void Open(const std::string& source, ConnectionPtr connection, int cursor_type = kUnspecified,
             int lock_type = kUnspecified, int options = kUnspecified);
 
-  int State() const;  // kStateOpen when it holds a result with columns
+  int State() const;       // kStateOpen when it holds a result with columns
   int FieldCount() const;  // 0 for a result without columns
   const std::vector<ColumnInfo>& Columns() const;
   // Fields of the current row; raise 3265 for an unknown name or index and
@@ -260,6 +289,11 @@ class Recordset : public Object, public std::enable_shared_from_this<Recordset> 
   int lock_type_ = kLockReadOnly;
   bool open_ = false;
   size_t position_ = 0;
+  bool before_first_ = false;  // MovePrevious went past the first row
+
+  void RequireCurrent() const;
+  size_t Column(int index) const;
+  size_t Column(std::string_view name) const;
 };
 using RecordsetPtr = std::shared_ptr<Recordset>;
 

@@ -1,0 +1,108 @@
+// The executor: runs a translated batch statement by statement.
+//
+// SQLite compiles one statement at a time and resolves names when it does,
+// so a statement that uses a work table created earlier in the batch can only
+// be prepared after that CREATE has run. The executor therefore prepares and
+// runs each statement only when the caller asks for the next result, and it
+// steps a query to its end (keeping the rows) before the next statement runs:
+// the DROP of a work table after the final SELECT then finds no reader.
+#include "drivers/sqlite/session.h"
+
+namespace q8::sqlite {
+
+namespace {
+
+using tsql::Statement;
+
+class BatchStream : public ado::ResultStream {
+ public:
+  BatchStream(std::shared_ptr<Session> s, std::shared_ptr<const tsql::Batch> batch,
+              std::vector<ado::ParameterPtr> params, int timeout_seconds)
+      : s_(std::move(s)),
+        batch_(std::move(batch)),
+        params_(std::move(params)),
+        timeout_seconds_(timeout_seconds) {}
+
+  std::optional<ado::Result> Next() override {
+    if (s_->closed())
+      throw MakeError(err::kAdoConnectionClosed,
+                      "The database connection was closed before all results were read.");
+    Session::DeadlineGuard guard(*s_, timeout_seconds_);
+    while (next_ < batch_->statements.size()) {
+      const Statement& st = batch_->statements[next_++];
+      switch (st.kind) {
+        case Statement::Kind::kNoOp:
+          continue;
+        case Statement::Kind::kSetNocount:
+          s_->nocount = st.nocount;
+          continue;
+        default:
+          if (auto r = Run(st)) return r;
+      }
+    }
+    return std::nullopt;
+  }
+
+ private:
+  // Runs one statement; a result when it yields one.
+  std::optional<ado::Result> Run(const Statement& st) {
+    std::optional<ado::Result> out;
+    const char* tail = st.sql.c_str();
+    // The text is normally one SQLite statement; anything after it (a
+    // statement the translator passed through whole) runs in turn.
+    while (tail && *tail) {
+      sqlite3_stmt* raw = nullptr;
+      const char* rest = nullptr;
+      int rc = sqlite3_prepare_v2(s_->db(), tail, -1, &raw, &rest);
+      if (rc != SQLITE_OK) throw StatementError(*s_, rc, st.original, true);
+      if (!raw) break;  // only blanks or a comment were left
+      StmtHandle stmt(raw);
+      tail = rest;
+      Bind(raw, st);
+      if (sqlite3_column_count(raw) > 0) {
+        out = ado::Result{Materialize(*s_, raw, st.result_types, st.result_names, st.original), -1};
+        continue;
+      }
+      while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+      }
+      if (rc != SQLITE_DONE) throw StatementError(*s_, rc, st.original, false);
+      // A statement that changes rows tells how many, unless NOCOUNT is on:
+      // the client sees a result without columns.
+      if (st.kind == Statement::Kind::kChange && !s_->nocount)
+        out = ado::Result{nullptr, sqlite3_changes64(s_->db())};
+    }
+    return out;
+  }
+
+  void Bind(sqlite3_stmt* stmt, const Statement& st) {
+    int markers = sqlite3_bind_parameter_count(stmt);
+    for (int i = 1; i <= markers; ++i) {
+      if (next_param_ >= params_.size())
+        throw MakeError(ado::kErrParameterMissing,
+                        "No value given for one or more required parameters. [statement: " +
+                            StatementExcerpt(st.original) + "]",
+                        0, "07002");
+      int rc = BindValue(stmt, i, *params_[next_param_++]);
+      if (rc != SQLITE_OK) throw StatementError(*s_, rc, st.original, false);
+    }
+  }
+
+  std::shared_ptr<Session> s_;
+  std::shared_ptr<const tsql::Batch> batch_;
+  std::vector<ado::ParameterPtr> params_;
+  int timeout_seconds_;
+  size_t next_ = 0;
+  size_t next_param_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<ado::ResultStream> RunBatch(std::shared_ptr<Session> s,
+                                            std::shared_ptr<const tsql::Batch> batch,
+                                            std::vector<ado::ParameterPtr> params,
+                                            int timeout_seconds) {
+  return std::make_unique<BatchStream>(std::move(s), std::move(batch), std::move(params),
+                                       timeout_seconds);
+}
+
+}  // namespace q8::sqlite

@@ -1,0 +1,429 @@
+// The ERP schema of the embedded database.
+//
+// Tables and columns carry the declared types of the ERP's SQL Server, so
+// that the translator and the result typing see int, decimal(p,s), datetime
+// and varchar as the server has them. Text columns are COLLATE NOCASE: a
+// collation SQLite has built in, so any SQLite program can still write the
+// file (the project's own collation is applied by the translator at query
+// time). Columns the statements read unqualified next to another table are
+// deliberately absent from that other table (ICSale has no FItemID, …), or
+// SQLite would call the name ambiguous.
+#include "drivers/sqlite/schema.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "drivers/sqlite/session.h"
+#include "q8vantorpt/error.h"
+
+namespace q8::sqlite {
+
+namespace {
+
+constexpr const char* kSchema = R"SQL(
+-- Base data
+CREATE TABLE t_ICItem (
+  FItemID int NOT NULL,
+  FNumber varchar(80) COLLATE NOCASE,
+  FShortNumber varchar(80) COLLATE NOCASE,
+  FName nvarchar(80) COLLATE NOCASE,
+  FModel nvarchar(255) COLLATE NOCASE,
+  FUnitID int,
+  FStoreUnitID int,
+  FSecUnitID int,
+  FDeleted smallint DEFAULT 0,
+  FQtyDecimal int,
+  FPriceDecimal int,
+  FSalePrice decimal(28,10),
+  FStandardCost decimal(28,10),
+  PRIMARY KEY (FItemID)
+);
+CREATE UNIQUE INDEX ux_t_ICItem_FNumber ON t_ICItem (FNumber);
+CREATE INDEX ix_t_ICItem_FShortNumber ON t_ICItem (FShortNumber);
+
+CREATE TABLE t_Item (
+  FItemID int NOT NULL,
+  FItemClassID int,
+  FNumber varchar(80) COLLATE NOCASE,
+  FShortNumber varchar(80) COLLATE NOCASE,
+  FName nvarchar(255) COLLATE NOCASE,
+  PRIMARY KEY (FItemID)
+);
+CREATE UNIQUE INDEX ux_t_Item_FItemClassID_FNumber ON t_Item (FItemClassID, FNumber);
+CREATE INDEX ix_t_Item_FItemClassID_FShortNumber ON t_Item (FItemClassID, FShortNumber);
+CREATE INDEX ix_t_Item_FNumber ON t_Item (FNumber);
+
+CREATE TABLE t_Stock (
+  FItemID int NOT NULL,
+  FNumber varchar(80) COLLATE NOCASE,
+  FShortNumber varchar(80) COLLATE NOCASE,
+  FName nvarchar(80) COLLATE NOCASE,
+  FTypeID int,
+  PRIMARY KEY (FItemID)
+);
+CREATE UNIQUE INDEX ux_t_Stock_FNumber ON t_Stock (FNumber);
+CREATE INDEX ix_t_Stock_FShortNumber ON t_Stock (FShortNumber);
+CREATE INDEX ix_t_Stock_FTypeID ON t_Stock (FTypeID);
+
+CREATE TABLE t_StockPlace (
+  FSPID int NOT NULL,
+  FNumber varchar(80) COLLATE NOCASE,
+  FShortNumber varchar(80) COLLATE NOCASE,
+  FName nvarchar(80) COLLATE NOCASE,
+  PRIMARY KEY (FSPID)
+);
+CREATE INDEX ix_t_StockPlace_FNumber ON t_StockPlace (FNumber);
+CREATE INDEX ix_t_StockPlace_FShortNumber ON t_StockPlace (FShortNumber);
+
+CREATE TABLE t_MeasureUnit (
+  FMeasureUnitID int NOT NULL,
+  FName nvarchar(80) COLLATE NOCASE,
+  FCoefficient decimal(28,10),
+  PRIMARY KEY (FMeasureUnitID)
+);
+
+CREATE TABLE t_AuxItem (
+  FItemID int NOT NULL,
+  FName nvarchar(128) COLLATE NOCASE,
+  PRIMARY KEY (FItemID)
+);
+
+CREATE TABLE t_Organization (
+  FItemID int NOT NULL,
+  FNumber varchar(80) COLLATE NOCASE,
+  FName nvarchar(255) COLLATE NOCASE,
+  PRIMARY KEY (FItemID)
+);
+
+CREATE TABLE ICItemMapping (
+  FItemID int,
+  FPropertyID int,
+  FCompanyID int,
+  FMapNumber varchar(80) COLLATE NOCASE,
+  FMapName nvarchar(256) COLLATE NOCASE
+);
+CREATE UNIQUE INDEX ux_ICItemMapping_key ON ICItemMapping (FItemID, FPropertyID, FCompanyID);
+
+CREATE TABLE t_Currency (
+  FCurrencyID int NOT NULL,
+  PRIMARY KEY (FCurrencyID)
+);
+
+-- Bills
+CREATE TABLE ICStockBill (
+  FInterID int NOT NULL,
+  FBillNo nvarchar(255) COLLATE NOCASE,
+  FDate datetime,
+  FTranType int,
+  FBisType int,
+  FSaleStyle int,
+  FSupplyID int,
+  FCustID int,
+  FROB int,
+  FStatus smallint,
+  FCancellation bit DEFAULT 0,
+  PRIMARY KEY (FInterID)
+);
+CREATE INDEX ix_ICStockBill_FDate ON ICStockBill (FDate);
+CREATE INDEX ix_ICStockBill_FTranType_FROB ON ICStockBill (FTranType, FROB);
+CREATE INDEX ix_ICStockBill_FBisType ON ICStockBill (FBisType);
+
+CREATE TABLE ICStockBillEntry (
+  FInterID int NOT NULL,
+  FEntryID int NOT NULL,
+  FDetailID int,
+  FItemID int,
+  FAuxPropID int,
+  FUnitID int,
+  FDCStockID int,
+  FSCStockID int,
+  FBatchNo varchar(255) COLLATE NOCASE,
+  FKFDate datetime,
+  FKFPeriod int,
+  FPeriodDate datetime,
+  FQty decimal(23,10),
+  FAuxQty decimal(23,10),
+  FPrice decimal(28,10),
+  PRIMARY KEY (FInterID, FEntryID)
+);
+CREATE UNIQUE INDEX ux_ICStockBillEntry_FDetailID ON ICStockBillEntry (FDetailID);
+CREATE INDEX ix_ICStockBillEntry_FItemID_FDetailID ON ICStockBillEntry (FItemID, FDetailID);
+
+CREATE TABLE ICSale (
+  FInterID int NOT NULL,
+  FBillNo nvarchar(255) COLLATE NOCASE,
+  FDate datetime,
+  FTranType int,
+  FSaleStyle int,
+  FCustID int,
+  FROB int,
+  FStatus smallint,
+  FCancellation bit DEFAULT 0,
+  FExchangeRate decimal(28,10),
+  PRIMARY KEY (FInterID)
+);
+CREATE INDEX ix_ICSale_FDate ON ICSale (FDate);
+CREATE INDEX ix_ICSale_FTranType_FSaleStyle ON ICSale (FTranType, FSaleStyle);
+
+CREATE TABLE ICSaleEntry (
+  FInterID int NOT NULL,
+  FEntryID int NOT NULL,
+  FDetailID int,
+  FItemID int,
+  FAuxPropID int,
+  FUnitID int,
+  FBatchNo varchar(255) COLLATE NOCASE,
+  FKFDate datetime,
+  FKFPeriod int,
+  FPeriodDate datetime,
+  FQty decimal(23,10),
+  FAuxQty decimal(23,10),
+  FTaxPrice decimal(28,10),
+  FSourceInterID int,
+  FSourceEntryID int,
+  PRIMARY KEY (FInterID, FEntryID)
+);
+CREATE UNIQUE INDEX ux_ICSaleEntry_FDetailID ON ICSaleEntry (FDetailID);
+CREATE INDEX ix_ICSaleEntry_FItemID_FDetailID ON ICSaleEntry (FItemID, FDetailID);
+CREATE INDEX ix_ICSaleEntry_FSource ON ICSaleEntry (FSourceInterID, FSourceEntryID);
+
+CREATE TABLE ictransactiontype (
+  FID int NOT NULL,
+  FName nvarchar(50) COLLATE NOCASE,
+  PRIMARY KEY (FID)
+);
+
+-- Stock. Every column but FStockPlaceID and FKFDate feeds a NOT NULL column
+-- of a report work table, so none of them may be NULL here.
+CREATE TABLE ICInventory (
+  FBrNo varchar(10) COLLATE NOCASE NOT NULL DEFAULT '',
+  FItemID int NOT NULL DEFAULT 0,
+  FBatchNo varchar(200) COLLATE NOCASE NOT NULL DEFAULT '',
+  FMTONo varchar(200) COLLATE NOCASE NOT NULL DEFAULT '',
+  FSupplyID int NOT NULL DEFAULT 0,
+  FStockID int NOT NULL DEFAULT 0,
+  FQty decimal(23,10) NOT NULL DEFAULT 0,
+  FBal decimal(23,10) NOT NULL DEFAULT 0,
+  FStockPlaceID int,
+  FKFPeriod int NOT NULL DEFAULT 0,
+  FKFDate varchar(255) COLLATE NOCASE,
+  FQtyLock decimal(23,10) NOT NULL DEFAULT 0,
+  FAuxPropID int NOT NULL DEFAULT 0,
+  FSecQty decimal(23,10) NOT NULL DEFAULT 0
+);
+CREATE UNIQUE INDEX ux_ICInventory_key ON ICInventory
+  (FBrNo, FItemID, FStockID, FStockPlaceID, FBatchNo, FMTONo, FSupplyID, FAuxPropID, FKFDate,
+   FKFPeriod);
+CREATE INDEX ix_ICInventory_FStockID ON ICInventory (FStockID);
+CREATE INDEX ix_ICInventory_FItemID ON ICInventory (FItemID);
+
+CREATE TABLE POInventory (
+  FBrNo varchar(10) COLLATE NOCASE NOT NULL DEFAULT '',
+  FItemID int NOT NULL DEFAULT 0,
+  FBatchNo varchar(200) COLLATE NOCASE NOT NULL DEFAULT '',
+  FMTONo varchar(200) COLLATE NOCASE NOT NULL DEFAULT '',
+  FSupplyID int NOT NULL DEFAULT 0,
+  FStockID int NOT NULL DEFAULT 0,
+  FQty decimal(23,10) NOT NULL DEFAULT 0,
+  FBal decimal(23,10) NOT NULL DEFAULT 0,
+  FStockPlaceID int,
+  FKFPeriod int NOT NULL DEFAULT 0,
+  FKFDate varchar(255) COLLATE NOCASE,
+  FStockTypeID int NOT NULL DEFAULT 0,
+  FAuxPropID int NOT NULL DEFAULT 0,
+  FSecQty decimal(23,10) NOT NULL DEFAULT 0
+);
+CREATE UNIQUE INDEX ux_POInventory_key ON POInventory
+  (FBrNo, FItemID, FStockID, FStockPlaceID, FBatchNo, FMTONo, FSupplyID, FAuxPropID, FKFDate,
+   FKFPeriod, FStockTypeID);
+CREATE INDEX ix_POInventory_FStockID ON POInventory (FStockID);
+CREATE INDEX ix_POInventory_FItemID ON POInventory (FItemID);
+
+-- Consignment
+CREATE TABLE t_QPCustInv (
+  FID int NOT NULL,
+  FCustID int,
+  PRIMARY KEY (FID)
+);
+CREATE INDEX ix_t_QPCustInv_FCustID ON t_QPCustInv (FCustID);
+
+CREATE TABLE t_QPCustInvEntry (
+  FID int NOT NULL,
+  FStockID int NOT NULL,
+  PRIMARY KEY (FID, FStockID)
+);
+CREATE INDEX ix_t_QPCustInvEntry_FStockID ON t_QPCustInvEntry (FStockID);
+
+-- Prices
+CREATE TABLE IcPrcPly (
+  FInterID int NOT NULL,
+  FPlyType varchar(20) COLLATE NOCASE,
+  PRIMARY KEY (FInterID)
+);
+
+CREATE TABLE ICPrcPlyEntry (
+  FInterID int,
+  FItemID int,
+  FUnitID int,
+  FCuryID int,
+  FPrice decimal(28,10),
+  FRelatedID int,
+  FChecked bit,
+  FBegDate datetime,
+  FEndDate datetime
+);
+CREATE UNIQUE INDEX ux_ICPrcPlyEntry_key ON ICPrcPlyEntry
+  (FInterID, FItemID, FUnitID, FCuryID, FRelatedID, FBegDate);
+CREATE INDEX ix_ICPrcPlyEntry_FItemID_FUnitID ON ICPrcPlyEntry (FItemID, FUnitID);
+
+CREATE TABLE t_ExchangeRateEntry (
+  FExchangeRateType int,
+  FCyTo int,
+  FExchangeRate decimal(28,10),
+  FBegDate datetime,
+  FEndDate datetime
+);
+CREATE UNIQUE INDEX ux_t_ExchangeRateEntry_key ON t_ExchangeRateEntry
+  (FExchangeRateType, FCyTo, FBegDate);
+
+-- System
+CREATE TABLE t_SystemProfile (
+  FCategory varchar(30) COLLATE NOCASE NOT NULL,
+  FKey varchar(30) COLLATE NOCASE NOT NULL,
+  FValue varchar(255) COLLATE NOCASE,
+  PRIMARY KEY (FCategory, FKey)
+);
+
+CREATE TABLE t_PeriodDate (
+  FYear int NOT NULL,
+  FPeriod int NOT NULL,
+  FStartDate datetime,
+  FEndDate datetime,
+  PRIMARY KEY (FYear, FPeriod)
+);
+
+-- Report catalogue
+CREATE TABLE ICReport (
+  FInterID int NOT NULL,
+  FRptName nvarchar(255) COLLATE NOCASE,
+  FRptName_CHT nvarchar(255) COLLATE NOCASE,
+  FRptName_EN nvarchar(255) COLLATE NOCASE,
+  FDetailRptName nvarchar(255) COLLATE NOCASE,
+  FDetailRptName_CHT nvarchar(255) COLLATE NOCASE,
+  FDetailRptName_EN nvarchar(255) COLLATE NOCASE,
+  FProcedure varchar(255) COLLATE NOCASE,
+  FTemplateID varchar(80) COLLATE NOCASE,
+  FNote nvarchar(255) COLLATE NOCASE,
+  Fsum int,
+  FRptType int,
+  FRptGrpID int,
+  FRptProperty int,
+  FRptStyle int,
+  FObjectType int,
+  FObjectID varchar(80) COLLATE NOCASE,
+  FBillType int,
+  FVis int,
+  FCountPriceType int,
+  FMergeCol varchar(255) COLLATE NOCASE,
+  FEObjectType int,
+  FEObjectID varchar(80) COLLATE NOCASE,
+  PRIMARY KEY (FInterID)
+);
+CREATE INDEX ix_ICReport_FRptGrpID ON ICReport (FRptGrpID);
+CREATE INDEX ix_ICReport_FRptType_FRptName ON ICReport (FRptType, FRptName);
+
+CREATE TABLE ICReportGroup (
+  FRptGrpID int NOT NULL,
+  FRptGrpName nvarchar(255) COLLATE NOCASE,
+  PRIMARY KEY (FRptGrpID)
+);
+
+-- Data source services
+CREATE TABLE t_DataTypeInfo (
+  FDataType int NOT NULL,
+  FTypeName varchar(50) COLLATE NOCASE,
+  FMaxPrecision int,
+  FMinScale int,
+  FMaxScale int,
+  FActualType int,
+  FBindType int,
+  FActualSize int,
+  PRIMARY KEY (FDataType)
+);
+
+-- The stored procedures of the database. GetPeriodStartEnd has no body in
+-- the file: the embedded engine answers its calls from t_PeriodDate.
+CREATE TABLE t_SupportedProc (
+  FProcName varchar(255) COLLATE NOCASE NOT NULL,
+  PRIMARY KEY (FProcName)
+);
+INSERT INTO t_SupportedProc (FProcName) VALUES ('GetPeriodStartEnd');
+)SQL";
+
+[[noreturn]] void Fail(const std::string& what) {
+  throw Error(ado::kErrProviderFailure, kSource, what);
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+const std::string& SchemaScript() {
+  static const std::string script = kSchema;
+  return script;
+}
+
+void CreateSchema(sqlite3* db) {
+  std::string script = "BEGIN;\n" + SchemaScript() + "COMMIT;\n";
+  char* msg = nullptr;
+  int rc = sqlite3_exec(db, script.c_str(), nullptr, nullptr, &msg);
+  std::string why = msg ? msg : sqlite3_errstr(rc);
+  sqlite3_free(msg);
+  if (rc != SQLITE_OK) {
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    Fail("Cannot create the ERP schema: " + why + ".");
+  }
+}
+
+void InitDatabase(const std::string& path, bool force) {
+  if (path.empty()) Fail("No database file named.");
+  if (Exists(path) && !force)
+    Fail("The file '" + path + "' already exists; it is not overwritten (use --force).");
+  // Build the database beside its destination and move it into place when it
+  // is complete, so a failure leaves neither a half-built file nor a lost one.
+  std::string tmp = path + ".init-" + std::to_string(::getpid());
+  std::remove(tmp.c_str());
+  sqlite3* raw = nullptr;
+  int rc = sqlite3_open_v2(tmp.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  DbHandle db(raw);
+  if (rc != SQLITE_OK) {
+    std::string why = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
+    db.reset();
+    std::remove(tmp.c_str());
+    Fail("Cannot create the file '" + path + "': " + why + ".");
+  }
+  try {
+    CreateSchema(db.get());
+  } catch (...) {
+    db.reset();
+    std::remove(tmp.c_str());
+    throw;
+  }
+  db.reset();
+  for (const char* suffix : {"-journal", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    std::string why = std::strerror(errno);
+    std::remove(tmp.c_str());
+    Fail("Cannot create the file '" + path + "': " + why + ".");
+  }
+}
+
+}  // namespace q8::sqlite

@@ -1,0 +1,237 @@
+// The embedded driver's session: opening a database file, the per-statement
+// time limit, the catalog for the translator and the mapping of failures.
+#include "drivers/sqlite/session.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace q8::sqlite {
+
+ado::ProviderError MakeError(int32_t number, std::string description, int32_t native,
+                             std::string sql_state) {
+  ado::ErrorEntry e;
+  e.number = number;
+  e.source = kSource;
+  e.description = description;
+  e.native_error = native;
+  e.sql_state = std::move(sql_state);
+  return ado::ProviderError(number, kSource, std::move(description), {e});
+}
+
+namespace {
+
+// Runs one statement that returns nothing; raises on failure.
+void Exec(const Session& s, const char* sql) {
+  char* msg = nullptr;
+  int rc = sqlite3_exec(s.db(), sql, nullptr, nullptr, &msg);
+  sqlite3_free(msg);
+  if (rc != SQLITE_OK) throw StatementError(s, rc, sql, false);
+}
+
+}  // namespace
+
+std::shared_ptr<Session> Session::Open(const std::string& path, int busy_timeout_ms) {
+  if (path.empty())
+    throw MakeError(ado::kErrProviderFailure,
+                    "The connection string names no database file (Data Source=FILE).", 0, "08001");
+  // SQLite would create a missing file; a missing database is an error here.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0)
+    throw MakeError(ado::kErrProviderFailure,
+                    "Cannot open database file '" + path + "': " + std::strerror(errno) + ".",
+                    errno, "08001");
+  if (!S_ISREG(st.st_mode))
+    throw MakeError(ado::kErrProviderFailure,
+                    "Cannot open database file '" + path + "': not a regular file.", 0, "08001");
+
+  std::shared_ptr<Session> s(new Session());
+  char resolved[PATH_MAX];
+  s->path_ = ::realpath(path.c_str(), resolved) ? resolved : path;
+  s->busy_timeout_ms_ = busy_timeout_ms;
+
+  sqlite3* raw = nullptr;
+  int rc =
+      sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  s->db_.reset(raw);
+  if (rc != SQLITE_OK) {
+    std::string why = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
+    throw MakeError(ado::kErrProviderFailure,
+                    "Cannot open database file '" + path + "': " + why + ".", rc, "08001");
+  }
+  sqlite3_extended_result_codes(raw, 1);
+  rc = tsql::RegisterFunctions(raw);
+  if (rc != SQLITE_OK)
+    throw MakeError(ado::kErrProviderFailure,
+                    std::string("Cannot register the SQL functions on the database connection: ") +
+                        sqlite3_errstr(rc) + ".",
+                    rc, "HY000");
+  // A locked database is waited for, up to the busy timeout, then reported.
+  sqlite3_busy_timeout(raw, busy_timeout_ms);
+  sqlite3_progress_handler(raw, 1000, &Session::Progress, s.get());
+  // Work tables live in memory; a few thousand pages of cache.
+  Exec(*s, "PRAGMA temp_store = MEMORY");
+  Exec(*s, "PRAGMA cache_size = -16384");
+  // Reading the schema here turns a file that is not a database into an
+  // error of the open, not of the first statement.
+  Exec(*s, "SELECT count(*) FROM sqlite_schema");
+  return s;
+}
+
+Session::~Session() = default;
+
+int Session::Progress(void* self) {
+  auto* s = static_cast<Session*>(self);
+  return s->has_deadline_ && std::chrono::steady_clock::now() > s->deadline_ ? 1 : 0;
+}
+
+Session::DeadlineGuard::DeadlineGuard(Session& s, int timeout_seconds) : s_(s) {
+  s_.timeout_seconds_ = timeout_seconds > 0 ? timeout_seconds : 0;
+  s_.has_deadline_ = timeout_seconds > 0;
+  if (s_.has_deadline_)
+    s_.deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+}
+
+Session::DeadlineGuard::~DeadlineGuard() {
+  s_.has_deadline_ = false;
+  s_.timeout_seconds_ = 0;
+}
+
+std::string StatementExcerpt(std::string_view text) {
+  std::string out;
+  bool blank = false;
+  for (char c : text) {
+    if (c == '\r' || c == '\n' || c == '\t' || c == ' ') {
+      blank = !out.empty();
+      continue;
+    }
+    if (blank) out += ' ';
+    blank = false;
+    out += c;
+  }
+  constexpr size_t kMax = 300;
+  if (out.size() > kMax) {
+    size_t cut = kMax;
+    while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) --cut;
+    out.resize(cut);
+    out += "...";
+  }
+  return out;
+}
+
+ado::ProviderError StatementError(const Session& s, int rc, std::string_view statement,
+                                  bool preparing) {
+  std::string cause = s.db() ? sqlite3_errmsg(s.db()) : sqlite3_errstr(rc);
+  std::string where = " [statement: " + StatementExcerpt(statement) + "]";
+  // Conditions the translator's functions raise with SQL Server's words.
+  if (cause.find(tsql::kDivideByZero) != std::string::npos)
+    return MakeError(tsql::kDivideByZeroNumber, std::string(tsql::kDivideByZero) + where,
+                     tsql::kDivideByZeroNumber, "22012");
+  if (cause.find(tsql::kDateConversion) != std::string::npos)
+    return MakeError(tsql::kDateConversionNumber, std::string(tsql::kDateConversion) + where,
+                     tsql::kDateConversionNumber, "22007");
+  switch (rc & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return MakeError(ado::kErrCommandFailed,
+                       "The database is locked by another connection; gave up after waiting " +
+                           std::to_string(s.busy_timeout_ms()) + " ms (" + cause + ")" + where,
+                       rc, "HYT00");
+    case SQLITE_INTERRUPT:
+      return MakeError(ado::kErrTimeout,
+                       "Query timeout expired after " + std::to_string(s.timeout_seconds()) +
+                           " s (" + cause + ")" + where,
+                       rc, "HYT00");
+    case SQLITE_CONSTRAINT:
+      return MakeError(ado::kErrCommandFailed, cause + where, rc, "23000");
+    default:
+      return MakeError(ado::kErrCommandFailed, cause + where, rc, preparing ? "42000" : "HY000");
+  }
+}
+
+ado::ProviderError TranslationError(const Error& e, std::string_view batch) {
+  std::string where = " [batch: " + StatementExcerpt(batch) + "]";
+  std::string state = e.number() == tsql::kDateConversionNumber ? "22007" : "42000";
+  return MakeError(e.number(), e.description() + where, e.number(), state);
+}
+
+namespace {
+
+// "[dbo].[t_Item]" → "t_Item"; "#t" stays "#t".
+std::string BareName(std::string_view name) {
+  auto unquote = [](std::string_view p) {
+    if (p.size() >= 2 &&
+        ((p.front() == '[' && p.back() == ']') || (p.front() == '"' && p.back() == '"') ||
+         (p.front() == '`' && p.back() == '`')))
+      p = p.substr(1, p.size() - 2);
+    return p;
+  };
+  // The last part of a dotted name, outside brackets and quotes.
+  size_t start = 0;
+  char quote = 0;
+  for (size_t i = 0; i < name.size(); ++i) {
+    char c = name[i];
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '[') {
+      quote = ']';
+    } else if (c == '"' || c == '`') {
+      quote = c;
+    } else if (c == '.') {
+      start = i + 1;
+    }
+  }
+  return std::string(unquote(name.substr(start)));
+}
+
+}  // namespace
+
+std::optional<std::vector<tsql::ColumnDecl>> DatabaseCatalog::Table(std::string_view name) const {
+  std::string bare = BareName(name);
+  const char* schemas[2] = {"main", "temp"};
+  int first = !bare.empty() && bare[0] == '#' ? 1 : 0;
+  for (int i = first; i < 2; ++i) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db_, "SELECT name, type FROM pragma_table_info(?1, ?2)", -1, &raw,
+                           nullptr) != SQLITE_OK)
+      return std::nullopt;
+    StmtHandle stmt(raw);
+    sqlite3_bind_text(raw, 1, bare.data(), static_cast<int>(bare.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(raw, 2, schemas[i], -1, SQLITE_STATIC);
+    std::vector<tsql::ColumnDecl> cols;
+    while (sqlite3_step(raw) == SQLITE_ROW) {
+      tsql::ColumnDecl c;
+      c.name = reinterpret_cast<const char*>(sqlite3_column_text(raw, 0));
+      const unsigned char* type = sqlite3_column_text(raw, 1);
+      c.type = tsql::SqlType::FromDeclared(type ? reinterpret_cast<const char*>(type) : "");
+      cols.push_back(std::move(c));
+    }
+    if (!cols.empty()) return cols;
+  }
+  return std::nullopt;
+}
+
+std::string CatalogKey(const Session& s) {
+  std::string key = s.path();
+  auto scalar = [&](const char* sql) -> std::string {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(s.db(), sql, -1, &raw, nullptr) != SQLITE_OK) return "?";
+    StmtHandle stmt(raw);
+    if (sqlite3_step(raw) != SQLITE_ROW) return "?";
+    const unsigned char* t = sqlite3_column_text(raw, 0);
+    return t ? reinterpret_cast<const char*>(t) : "";
+  };
+  key += '|';
+  key += scalar("PRAGMA main.schema_version");
+  // Temporary tables of earlier executions on this session take part in the
+  // translation too; their definitions decide, not their version number,
+  // which starts anew on every connection.
+  std::string temp = scalar("SELECT coalesce(group_concat(sql, ';'), '') FROM sqlite_temp_schema");
+  if (!temp.empty()) key += "|" + temp;
+  return key;
+}
+
+}  // namespace q8::sqlite
