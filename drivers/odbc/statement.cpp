@@ -1,0 +1,125 @@
+// Executions and their results.
+#include "drivers/odbc/statement.h"
+
+#include <sqlext.h>
+
+#include "drivers/odbc/columns.h"
+#include "q8vantorpt/error.h"
+
+namespace q8::odbc {
+
+namespace {
+
+constexpr int kParamReturnValue = 4;
+
+[[noreturn]] void RaiseClosed() {
+  ado::ErrorEntry e{err::kAdoConnectionClosed, kErrorSource,
+                    "The connection was closed before all results were read", 0, "08003"};
+  throw ado::ProviderError(e.number, e.source, e.description, {e});
+}
+
+}  // namespace
+
+Session::~Session() {
+  if (connected && dbc) SQLDisconnect(dbc.get());
+}
+
+Execution::Execution(std::shared_ptr<Session> session, const std::string& text,
+                     std::vector<ado::ParameterPtr> params, int timeout_seconds)
+    : session_(std::move(session)) {
+  SQLHDBC dbc = session_->dbc.get();
+  SQLHANDLE h = SQL_NULL_HANDLE;
+  Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h), SQL_HANDLE_DBC, dbc,
+        "SQLAllocHandle(SQL_HANDLE_STMT)");
+  stmt_ = StmtHandle(h);
+  Check(SQLSetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(
+                           static_cast<SQLULEN>(timeout_seconds > 0 ? timeout_seconds : 0)),
+                       SQL_IS_UINTEGER),
+        SQL_HANDLE_STMT, h, "SQLSetStmtAttr(SQL_ATTR_QUERY_TIMEOUT)");
+  bound_.reserve(params.size());
+  for (const auto& p : params) bound_.push_back(PrepareParameter(p));
+  BindParameters(h, bound_);
+  // SQL_NO_DATA here is a searched UPDATE or DELETE that changed no row: a
+  // result without columns like any other.
+  Check(SQLExecDirect(h, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())), SQL_NTS),
+        SQL_HANDLE_STMT, h, "SQLExecDirect");
+}
+
+std::optional<ado::Result> Execution::ReadFromDriver() {
+  if (done_) return std::nullopt;
+  if (abandoned_) RaiseClosed();
+  SQLHSTMT h = stmt_.get();
+  try {
+    if (!first_) {
+      if (Check(SQLMoreResults(h), SQL_HANDLE_STMT, h, "SQLMoreResults") == SQL_NO_DATA) {
+        Finish();
+        return std::nullopt;
+      }
+    }
+    first_ = false;
+    SQLSMALLINT columns = 0;
+    Check(SQLNumResultCols(h, &columns), SQL_HANDLE_STMT, h, "SQLNumResultCols");
+    ado::Result result;
+    if (columns > 0) {
+      result.rows = FetchResult(h, columns);
+    } else {
+      // Some drivers answer SQL_SUCCESS without writing the count (psqlODBC
+      // after SET or DROP).
+      SQLLEN count = -1;
+      Check(SQLRowCount(h, &count), SQL_HANDLE_STMT, h, "SQLRowCount");
+      result.rows_affected = count;
+    }
+    return result;
+  } catch (...) {
+    done_ = true;
+    stmt_.Reset();
+    throw;
+  }
+}
+
+void Execution::Finish() {
+  // The outputs of a procedure are complete only after its last result.
+  done_ = true;
+  ReadOutputs(bound_);
+  stmt_.Reset();
+}
+
+std::optional<ado::Result> Execution::Next() {
+  if (!buffered_.empty()) {
+    ado::Result r = std::move(buffered_.front());
+    buffered_.pop_front();
+    return r;
+  }
+  if (deferred_) std::rethrow_exception(std::exchange(deferred_, nullptr));
+  return ReadFromDriver();
+}
+
+void Execution::Drain() noexcept {
+  try {
+    while (auto r = ReadFromDriver()) buffered_.push_back(std::move(*r));
+  } catch (...) {
+    deferred_ = std::current_exception();
+  }
+}
+
+void Execution::Abandon() noexcept {
+  if (!done_) abandoned_ = true;
+  stmt_.Reset();
+}
+
+std::string ProcedureCall(const std::string& name, const std::vector<ado::ParameterPtr>& params) {
+  bool returns = !params.empty() && params.front()->direction == kParamReturnValue;
+  size_t markers = params.size() - (returns ? 1 : 0);
+  std::string s = returns ? "{? = call " : "{call ";
+  s += name;
+  if (markers > 0) {
+    s += "(";
+    for (size_t i = 0; i < markers; ++i) s += i == 0 ? "?" : ",?";
+    s += ")";
+  }
+  s += "}";
+  return s;
+}
+
+}  // namespace q8::odbc
