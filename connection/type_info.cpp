@@ -62,9 +62,11 @@ DictionaryPtr RowToDictionary(const ado::Recordset& rs) {
 }
 
 void CDataSource::LoadDataTypeInfo(SharedPropertyGroup& group) const {
+  if (!parse_) RaisePlatform(err::kObjectNotSet);
   auto rs = ado::Recordset::Create();
   rs->set_cursor_location(ado::kUseClient);
-  rs->Open(std::string(kTypeInfoQuery), ConnectString(), ado::kUnspecified, ado::kUnspecified,
+  // The record set opens a connection of its own from the connect string.
+  rs->Open(std::string(kTypeInfoQuery), parse_->ConStr(), ado::kUnspecified, ado::kUnspecified,
            ado::kUnspecified);
   while (!rs->IsEOF()) {
     const int32_t data_type = rs->Value("FDataType").ToLong();

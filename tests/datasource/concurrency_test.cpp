@@ -60,6 +60,7 @@ TEST(CapabilityConcurrency, ReadersSeeNothingOrEverything) {
   // Each provider read pauses, so the loads overlap and observers catch the
   // group half written.
   db->property_delay = std::chrono::milliseconds(3);
+  db->execute_delay = std::chrono::milliseconds(3);
   const std::string connect_string = memdb::MemoryConnectString(name);
   const std::string group_name = name + "1DataSource";
 

@@ -49,6 +49,7 @@ class MemoryConnection : public ado::ProviderConnection {
   std::unique_ptr<ado::ResultStream> Execute(const std::string& text,
                                              std::vector<ado::ParameterPtr>&, int) override {
     db_->CountExecution(text);
+    if (db_->execute_delay.count() > 0) std::this_thread::sleep_for(db_->execute_delay);
     auto it = db_->results.find(text);
     if (it == db_->results.end()) {
       ado::ErrorEntry entry{kMissingTableNumber, "Q8Memory", MissingTableDescription(text), 208,

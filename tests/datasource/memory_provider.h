@@ -33,8 +33,10 @@ struct MemoryDatabase {
   std::vector<ado::Property> properties;
   // Results by exact command text.
   std::map<std::string, MemoryTable> results;
-  // A pause in every Properties() call, to widen the window of a load.
+  // Pauses in every Properties() call and every execution, to widen the
+  // window of a load.
   std::chrono::microseconds property_delay{0};
+  std::chrono::microseconds execute_delay{0};
 
   // Counters, for tests of how often the services come back.
   std::atomic<int> opens{0};
