@@ -197,12 +197,5 @@ TEST_F(HasADOErrorTest, JudgeThatCannotBeCreated) {
   }
 }
 
-TEST_F(HasADOErrorTest, MissingJudgeWithEmptyCollectionIsNoError) {
-  Registry::Instance().Register(progid::kErrorJudge,
-                                []() -> ObjectPtr { RaisePlatform(err::kCantCreateObject); });
-  auto cn = WithErrors({});
-  EXPECT_FALSE(ds_.HasADOError(*cn, true));
-}
-
 }  // namespace
 }  // namespace q8

@@ -160,11 +160,6 @@ TEST_F(TypeInfoTest, GetActualTypeClampsButNeverChangesPrecision) {
   }
 }
 
-TEST_F(TypeInfoTest, GetBindTypeReadsTheRow) {
-  EXPECT_EQ(ds_->GetBindType(1), 14);
-  EXPECT_EQ(ds_->GetBindType(7), 3);
-}
-
 TEST_F(TypeInfoTest, FailuresReachTheCaller) {
   struct Case {
     const char* why;
