@@ -48,22 +48,86 @@ int32_t Clamp(SQLULEN v) {
              : static_cast<int32_t>(v);
 }
 
+[[noreturn]] void RaiseBadDecimal(const std::string& text, const std::string& column) {
+  ado::ErrorEntry e{
+      NumberForState("22003"), kErrorSource,
+      "The driver returned \"" + text + "\" for the decimal column \"" + column + "\"", 0, "22003"};
+  throw ado::ProviderError(e.number, e.source, e.description, {e});
+}
+
 bool IsCharacterType(SQLSMALLINT t) {
   return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_WCHAR || t == SQL_WVARCHAR ||
          t == SQL_BINARY || t == SQL_VARBINARY;
 }
 
-// Drivers write exact numerics as plain digits; a few leave out the zero
-// before the point (".5").
-std::optional<Decimal> ParseDecimalText(std::string text) {
-  size_t digits = text.find_first_not_of("+- ");
-  if (digits != std::string::npos && text[digits] == '.') text.insert(digits, "0");
-  return Decimal::Parse(text);
+// Copies `text_rows` into a new RowSet in which the `wide` columns (decimal
+// text) are decimals with as many decimals as the data has and 38 digits
+// allow: integer digits are never lost, decimals beyond them are rounded.
+std::shared_ptr<ado::RowSet> WithWideDecimals(const ado::RowSet& text_rows,
+                                              const std::vector<size_t>& wide) {
+  std::vector<ado::ColumnInfo> columns = text_rows.columns();
+  for (size_t c : wide) {
+    int integer = 1, fraction = 0;  // one integer digit at least: rounding can carry into it
+    for (size_t r = 0; r < text_rows.row_count(); ++r) {
+      if (text_rows.IsNull(r, c)) continue;
+      std::string_view t = text_rows.GetText(r, c);
+      size_t first = t.find_first_of("123456789."), point = t.find('.');
+      if (point == std::string_view::npos) point = t.size();
+      if (first != std::string_view::npos && first < point)
+        integer = std::max(integer, static_cast<int>(point - first));
+      if (point < t.size()) fraction = std::max(fraction, static_cast<int>(t.size() - point - 1));
+    }
+    ado::ColumnInfo& info = columns[c];
+    info.type = ado::FieldType::kDecimal;
+    info.size = 0;
+    info.scale = std::clamp(Decimal::kMaxDigits - integer, 0, fraction);
+    info.precision = std::min(Decimal::kMaxDigits, integer + info.scale);
+    info.sql_type += "(" + std::to_string(info.precision) + "," + std::to_string(info.scale) + ")";
+  }
+  auto rows = std::make_shared<ado::RowSet>(columns);
+  rows->Reserve(text_rows.row_count());
+  for (size_t r = 0; r < text_rows.row_count(); ++r) {
+    for (size_t c = 0; c < columns.size(); ++c) {
+      if (text_rows.IsNull(r, c)) {
+        rows->AddNull();
+        continue;
+      }
+      switch (text_rows.columns()[c].type) {
+        case ado::FieldType::kBool:
+          rows->AddBool(text_rows.GetBool(r, c));
+          break;
+        case ado::FieldType::kInt:
+          rows->AddInt(text_rows.GetInt(r, c));
+          break;
+        case ado::FieldType::kDouble:
+          rows->AddDouble(text_rows.GetDouble(r, c));
+          break;
+        case ado::FieldType::kDateTime:
+          rows->AddDateTime(text_rows.GetDouble(r, c));
+          break;
+        case ado::FieldType::kDecimal:
+          rows->AddDecimal(text_rows.GetDecimal(r, c));
+          break;
+        case ado::FieldType::kText:
+          if (columns[c].type == ado::FieldType::kDecimal) {
+            std::string text(text_rows.GetText(r, c));
+            std::optional<Decimal> d = DecimalFromText(text, columns[c].scale);
+            if (!d) RaiseBadDecimal(text, columns[c].name);
+            rows->AddDecimal(*d);
+          } else {
+            rows->AddText(text_rows.GetText(r, c));
+          }
+          break;
+      }
+    }
+    rows->EndRow();
+  }
+  return rows;
 }
 
 }  // namespace
 
-ado::FieldType FieldTypeFor(SQLSMALLINT t, SQLULEN column_size) {
+ado::FieldType FieldTypeFor(SQLSMALLINT t) {
   switch (t) {
     case SQL_BIT:
       return ado::FieldType::kBool;
@@ -74,9 +138,7 @@ ado::FieldType FieldTypeFor(SQLSMALLINT t, SQLULEN column_size) {
       return ado::FieldType::kInt;
     case SQL_DECIMAL:
     case SQL_NUMERIC:
-      // More digits than a Decimal holds: the nearest double.
-      return column_size <= static_cast<SQLULEN>(Decimal::kMaxDigits) ? ado::FieldType::kDecimal
-                                                                      : ado::FieldType::kDouble;
+      return ado::FieldType::kDecimal;
     case SQL_REAL:
     case SQL_FLOAT:
     case SQL_DOUBLE:
@@ -93,6 +155,33 @@ ado::FieldType FieldTypeFor(SQLSMALLINT t, SQLULEN column_size) {
     default:
       return ado::FieldType::kText;
   }
+}
+
+std::optional<Decimal> DecimalFromText(std::string text, int scale) {
+  size_t digits = text.find_first_not_of("+- ");
+  if (digits != std::string::npos && text[digits] == '.') text.insert(digits, "0");
+  size_t point = text.find('.');
+  if (point != std::string::npos && text.find_first_of("eE") == std::string::npos &&
+      text.size() - point - 1 > static_cast<size_t>(scale)) {
+    bool up = text[point + 1 + static_cast<size_t>(scale)] >= '5';
+    text.resize(scale == 0 ? point : point + 1 + static_cast<size_t>(scale));
+    for (size_t i = text.size(); up && i-- > 0;) {
+      if (text[i] == '.') continue;
+      if (text[i] < '0' || text[i] > '9') {
+        text.insert(i + 1, "1");  // 9.99 → 10.0: a new leading digit
+        up = false;
+      } else if (text[i] == '9') {
+        text[i] = '0';
+      } else {
+        ++text[i];
+        up = false;
+      }
+    }
+    if (up) text.insert(0, "1");
+  }
+  std::optional<Decimal> d = Decimal::Parse(text);
+  if (d) d = d->Rescale(scale);
+  return d;
 }
 
 bool GetText(SQLHSTMT stmt, SQLUSMALLINT col, std::string& out, size_t chunk) {
@@ -125,6 +214,7 @@ bool GetText(SQLHSTMT stmt, SQLUSMALLINT col, std::string& out, size_t chunk) {
 std::shared_ptr<ado::RowSet> FetchResult(SQLHSTMT stmt, SQLSMALLINT count) {
   std::vector<ado::ColumnInfo> columns;
   std::vector<Plan> plans;
+  std::vector<size_t> wide;  // decimal columns read as text
   for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(count); ++c) {
     SQLCHAR name[1024] = {};
     SQLSMALLINT name_length = 0, sql_type = 0, digits = 0, nullable = 0;
@@ -134,11 +224,17 @@ std::shared_ptr<ado::RowSet> FetchResult(SQLHSTMT stmt, SQLSMALLINT count) {
           SQL_HANDLE_STMT, stmt, "SQLDescribeCol");
     ado::ColumnInfo info;
     info.name = reinterpret_cast<const char*>(name);
-    info.type = FieldTypeFor(sql_type, size);
+    info.type = FieldTypeFor(sql_type);
     info.sql_type = TypeName(stmt, c);
-    if (info.type == ado::FieldType::kDecimal) {
+    if (info.type == ado::FieldType::kDecimal && size > static_cast<SQLULEN>(Decimal::kMaxDigits)) {
+      // Wider than a Decimal: PostgreSQL's numeric without a declared
+      // precision, for which psqlODBC reports the width of the data (and a
+      // digit more). Read as text first; the data decides the scale.
+      info.type = ado::FieldType::kText;
+      wide.push_back(c - 1);
+    } else if (info.type == ado::FieldType::kDecimal) {
       info.precision = Clamp(size);
-      info.scale = std::clamp<int32_t>(digits, 0, Decimal::kMaxDigits);
+      info.scale = std::clamp<int32_t>(digits, 0, info.precision);
       info.sql_type +=
           "(" + std::to_string(info.precision) + "," + std::to_string(info.scale) + ")";
     } else if (info.type == ado::FieldType::kText) {
@@ -187,14 +283,8 @@ std::shared_ptr<ado::RowSet> FetchResult(SQLHSTMT stmt, SQLSMALLINT count) {
             rows->AddNull();
             break;
           }
-          std::optional<Decimal> v = ParseDecimalText(text);
-          if (!v) {
-            ado::ErrorEntry e{NumberForState("22003"), kErrorSource,
-                              "The driver returned \"" + text + "\" for the decimal column \"" +
-                                  rows->columns()[c - 1].name + "\"",
-                              0, "22003"};
-            throw ado::ProviderError(e.number, e.source, e.description, {e});
-          }
+          std::optional<Decimal> v = DecimalFromText(text, rows->columns()[c - 1].scale);
+          if (!v) RaiseBadDecimal(text, rows->columns()[c - 1].name);
           rows->AddDecimal(*v);
           break;
         }
@@ -237,7 +327,7 @@ std::shared_ptr<ado::RowSet> FetchResult(SQLHSTMT stmt, SQLSMALLINT count) {
     }
     rows->EndRow();
   }
-  return rows;
+  return wide.empty() ? rows : WithWideDecimals(*rows, wide);
 }
 
 }  // namespace q8::odbc

@@ -4,17 +4,25 @@
 #include <sql.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "q8vantorpt/ado.h"
 
 namespace q8::odbc {
 
-// The field type for an ODBC SQL type: exact numerics up to 38 digits are
-// decimals, floating types doubles, date and time types datetimes, bits
-// booleans, integers ints; everything else (text, binary, GUID, intervals)
-// is read as text.
-ado::FieldType FieldTypeFor(SQLSMALLINT sql_type, SQLULEN column_size);
+// The field type for an ODBC SQL type: exact numerics are decimals, floating types doubles, date
+// and time types datetimes, bits booleans, integers ints; everything else (text, binary, GUID,
+// intervals) is read as text.
+ado::FieldType FieldTypeFor(SQLSMALLINT sql_type);
+
+// The Decimal of a driver's text for an exact number, at `scale` decimals.
+// Drivers write plain digits; a few leave out the zero before the point
+// (".5"). More decimals than `scale` (only where the server's numbers are
+// wider than 38 digits) are rounded half away from zero in the text, before
+// the digits have to fit a Decimal. nullopt when the text is no number or
+// does not fit.
+std::optional<Decimal> DecimalFromText(std::string text, int scale);
 
 // Appends the rest of a SQLGetData text value to `out` in chunks of
 // `chunk` bytes. Returns false for NULL.

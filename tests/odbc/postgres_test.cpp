@@ -36,6 +36,12 @@ TEST_F(PostgresTest, DecimalsOf38DigitsStayExact) {
        "0.0000000000000000000000000000000000001", 38, 37},
       {"cast(2.5 as numeric(23,10))", "2.5000000000", 23, 10},
       {"cast(-0.5 as numeric(5,2))", "-0.50", 5, 2},
+      // Without a declared precision psqlODBC reports the width of the data.
+      {"cast('12345678901234567890.123456789012345678' as numeric) + 0",
+       "12345678901234567890.123456789012345678", 38, 18},
+      // Wider than 38 digits: the integer digits are kept, the decimals rounded.
+      {"cast('1234567.123456789012345678901234567890123456' as numeric)",
+       "1234567.1234567890123456789012345678901", 38, 31},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.sql);
@@ -188,18 +194,20 @@ TEST_F(PostgresTest, RowCountsOfResultsWithoutColumns) {
     counts.push_back(r->rows ? -1 : r->rows_affected);
   }
   EXPECT_EQ(has_rows, (std::vector<bool>{false, false, false, false, true}));
-  // The UPDATE that changes nothing (SQL_NO_DATA in ODBC 3) still counts 0.
-  EXPECT_EQ(counts, (std::vector<int64_t>{-1, 2, 0, 2, -1}));
+  // The count of the CREATE is the driver's business. The UPDATE that
+  // changes nothing (SQL_NO_DATA in ODBC 3) is still a result, counting 0.
+  counts.erase(counts.begin());
+  EXPECT_EQ(counts, (std::vector<int64_t>{2, 0, 2, -1}));
 }
 
 TEST_F(PostgresTest, OutputParametersOfGetPeriodStartEnd) {
   RunSql(cn_,
-      "create or replace function GetPeriodStartEnd(aYear int, aPeriod int, "
-      "out aPeriodStart date, out aPeriodEnd date) as $$ "
-      "select case when aPeriod between 1 and 12 then make_date(aYear, aPeriod, 1) end, "
-      "case when aPeriod between 1 and 12 then "
-      "(make_date(aYear, aPeriod, 1) + interval '1 month' - interval '1 day')::date end "
-      "$$ language sql");
+         "create or replace function GetPeriodStartEnd(aYear int, aPeriod int, "
+         "out aPeriodStart date, out aPeriodEnd date) as $$ "
+         "select case when aPeriod between 1 and 12 then make_date(aYear, aPeriod, 1) end, "
+         "case when aPeriod between 1 and 12 then "
+         "(make_date(aYear, aPeriod, 1) + interval '1 month' - interval '1 day')::date end "
+         "$$ language sql");
   struct {
     int year, period;
     const char* start;
@@ -273,8 +281,12 @@ TEST_F(PostgresTest, ConnectErrorsFillTheErrorsCollection) {
     const char* text;
   } const kCases[] = {
       {"a database that does not exist", cs_ + "Database=no_such_db_q8;", "08001", "no_such_db_q8"},
-      {"a driver that is not registered", "Driver=NoSuchDriverQ8;Server=127.0.0.1", "IM002",
+      {"a data source that is not registered", "DSN=NoSuchDsnQ8", "IM002",
        "Data source name not found"},
+      // unixODBC reports this with rc -1 and a state of the warning class:
+      // the return code decides that it failed.
+      {"a driver library that is not there", "Driver=/nonexistent/libq8odbc.so;Server=x", "01000",
+       "Can't open lib"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.why);

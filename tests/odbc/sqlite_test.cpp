@@ -25,11 +25,11 @@ class SqliteOdbcTest : public ::testing::Test {
 
 TEST_F(SqliteOdbcTest, TypesNullsAndText) {
   RunSql(cn_,
-      "create table t_Item (FItemID integer, FName varchar(80), FQty double, FDate datetime, "
-      "FNote text)");
+         "create table t_Item (FItemID integer, FName varchar(80), FQty double, FDate datetime, "
+         "FNote text)");
   RunSql(cn_,
-      "insert into t_Item values (1, '刹车片', 2.5, '2026-01-31 08:30:00', null), "
-      "(2, null, null, null, 'x')");
+         "insert into t_Item values (1, '刹车片', 2.5, '2026-01-31 08:30:00', null), "
+         "(2, null, null, null, 'x')");
   auto rs = cn_->Execute("select FItemID, FName, FQty, FDate, FNote from t_Item order by FItemID");
   ASSERT_EQ(rs->FieldCount(), 5);
   EXPECT_EQ(rs->Fields(0).Type(), ado::FieldType::kInt);
