@@ -1,0 +1,252 @@
+// The command line of q8vantorpt, on CLI11.
+//
+// Global options are defined on the application and accepted before or
+// after the command (each command falls through to the application for
+// options it does not know). A command's callback only records what to run;
+// the command runs after the whole line has been parsed, so that a global
+// option given after it still applies.
+#include "tools/q8vantorpt/cli.h"
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "q8vantorpt/error.h"
+#include "tools/q8vantorpt/commands.h"
+#include "tools/q8vantorpt/demo_db.h"
+
+namespace q8::tool {
+namespace {
+
+constexpr const char* kDescription =
+    "q8vantorpt: the report middle layer of the auto-parts ERP from the command line.\n"
+    "Creates ERP databases, runs the consignment reports and the component's queries.";
+
+constexpr const char* kFooter =
+    "The database: --db FILE (the embedded engine), --dsn DESCRIPTOR, or the environment\n"
+    "variable Q8VANTORPT_DSN. Exit status: 0 success, 1 a failure reported as\n"
+    "'error NUMBER: SOURCE: DESCRIPTION', 2 a usage error.\n"
+    "Example: q8vantorpt demo-db demo.db && q8vantorpt --db demo.db report 2008608";
+
+// Everything the command line can set.
+struct Arguments {
+  std::string dsn, db, lang, format = "table";
+  int32_t user_id = 0;
+  std::string file, sql, name;
+  bool force = false, sql_only = false, long_number = false;
+  int64_t scale = 5000;
+  uint64_t seed = kDefaultDemoSeed;
+  int32_t number = 0, year = 0, period = 0, group = 0, code = 0, precision = 0, scale_arg = 0;
+  std::vector<std::string> filters, procs;
+};
+
+CLI::App* Command(CLI::App& parent, const std::string& name, const std::string& description) {
+  CLI::App* sub = parent.add_subcommand(name, description);
+  sub->fallthrough();
+  return sub;
+}
+
+std::string OneLine(std::string text) {
+  std::string out;
+  out.reserve(text.size());
+  bool in_break = false;
+  for (char c : text) {
+    if (c == '\r' || c == '\n') {
+      if (!in_break && !out.empty()) out += ' ';
+      in_break = true;
+      continue;
+    }
+    in_break = false;
+    out += c;
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+}  // namespace
+
+int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+            const char* env_dsn) {
+  CLI::App app(kDescription, "q8vantorpt");
+  app.footer(kFooter);
+  app.fallthrough();
+  app.require_subcommand(1);
+  app.set_version_flag("--version", "q8vantorpt 0.1.0");
+
+  Arguments a;
+  std::function<void(Session&)> action;
+
+  CLI::Option* dsn_opt =
+      app.add_option("--dsn", a.dsn, "connection descriptor, exactly as a host passes sDsn")
+          ->type_name("TEXT");
+  CLI::Option* db_opt =
+      app.add_option("--db", a.db, "embedded database file (SQLite); builds the descriptor")
+          ->type_name("FILE");
+  CLI::Option* lang_opt =
+      app.add_option("--lang", a.lang,
+                     "language of the --db descriptor: CHS, CHT or EN (default CHS)")
+          ->type_name("ID");
+  CLI::Option* user_opt =
+      app.add_option("--user-id", a.user_id, "UserID of the --db descriptor (default 0)")
+          ->type_name("N");
+  app.add_option("--format", a.format, "output form of results: table, csv or json (default table)")
+      ->type_name("FORM");
+
+  // Databases.
+  CLI::App* init = Command(app, "init-db", "create an empty ERP database on FILE");
+  init->add_option("FILE", a.file, "the database file to create")->required();
+  init->add_flag("--force", a.force, "replace FILE when it exists");
+  init->callback([&] { action = [&](Session& s) { command::InitDb(s, a.file, a.force); }; });
+
+  CLI::App* demo = Command(app, "demo-db",
+                           "create an ERP database on FILE filled with generated, deterministic "
+                           "demo data of an auto-parts trader");
+  demo->add_option("FILE", a.file, "the database file to create")->required();
+  demo->add_option("--scale", a.scale, "about this many bill lines (default 5000)")->type_name("N");
+  demo->add_option("--seed", a.seed, "seed of the generator; one seed, one database (default 1)")
+      ->type_name("S");
+  demo->add_flag("--force", a.force, "replace FILE when it exists");
+  demo->callback(
+      [&] { action = [&](Session& s) { command::DemoDb(s, a.file, a.scale, a.seed, a.force); }; });
+
+  // Reports and direct queries.
+  CLI::App* report = Command(app, "report",
+                             "run report 2008608 (consignment inventory), 2008609 (consignment "
+                             "summary) or 2008610 (consignment movements) and print its rows");
+  report->add_option("NUMBER", a.number, "the report number")->required();
+  report
+      ->add_option("--filter", a.filters,
+                   "a filter value, e.g. BCustNumber=01.0001 or IsOnlyJS=0 (repeatable); "
+                   "bLongNumber is a Boolean, Status, SalePrice, UnitCost, SumType and IsOnlyJS "
+                   "numbers, everything else text")
+      ->type_name("KEY=VALUE")
+      ->allow_extra_args(false);
+  report->add_flag("--sql", a.sql_only,
+                   "print the batch that would run, exactly as built; run nothing");
+  report->callback(
+      [&] { action = [&](Session& s) { command::Report(s, a.number, a.filters, a.sql_only); }; });
+
+  CLI::App* query =
+      Command(app, "query", "run one SQL statement (Data.GetData) and print its rows");
+  query->add_option("SQL", a.sql, "the statement")->required();
+  query->callback([&] { action = [&](Session& s) { command::Query(s, a.sql); }; });
+
+  CLI::App* batch = Command(app, "batch",
+                            "run a SQL batch (Data.GetRptRsBySQL): print the body record set, "
+                            "then the header when there is one");
+  batch->add_option("SQL", a.sql, "the batch")->required();
+  batch->callback([&] { action = [&](Session& s) { command::Batch(s, a.sql); }; });
+
+  CLI::App* server_date = Command(app, "server-date", "the database server's date and time");
+  server_date->callback([&] { action = [&](Session& s) { command::ServerDate(s); }; });
+
+  // Periods.
+  CLI::App* period = Command(app, "period", "accounting periods");
+  period->require_subcommand(1);
+  CLI::App* start_end =
+      Command(*period, "start-end", "first and last day of a period (BeginDate, EndDate)");
+  start_end->add_option("YEAR", a.year, "accounting year")->required();
+  start_end->add_option("PERIOD", a.period, "period number")->required();
+  start_end->callback(
+      [&] { action = [&](Session& s) { command::PeriodStartEnd(s, a.year, a.period); }; });
+  CLI::App* start_date =
+      Command(*period, "start-date", "first day of a period of the start year (IC StartYear)");
+  start_date->add_option("PERIOD", a.period, "period number")->required();
+  start_date->callback(
+      [&] { action = [&](Session& s) { command::PeriodStartDate(s, a.period); }; });
+  CLI::App* current =
+      Command(*period, "current", "current year, period and its dates (Data.GetCurrenPeriodDate)");
+  current->callback([&] { action = [&](Session& s) { command::PeriodCurrent(s); }; });
+  CLI::App* previous =
+      Command(*period, "previous", "the period before the current one (Rpt.GetPreAccount)");
+  previous->callback([&] { action = [&](Session& s) { command::PeriodPrevious(s); }; });
+  CLI::App* current_account =
+      Command(*period, "current-account", "the current period's bounds (Rpt.GetCurAccount)");
+  current_account->callback(
+      [&] { action = [&](Session& s) { command::PeriodCurrentAccount(s); }; });
+  CLI::App* end_date =
+      Command(*period, "end-date", "the current period's end date (Rpt.GetCurrentPeriodEndDate)");
+  end_date->callback([&] { action = [&](Session& s) { command::PeriodEndDate(s); }; });
+
+  // Lookups.
+  CLI::App* stock_info = Command(app, "stock-info",
+                                 "warehouse and stock-place names of a filter's number ranges "
+                                 "(BStockNumber, EStockNumber, BSPNumber, ESPNumber)");
+  stock_info->add_option("--filter", a.filters, "a filter value (repeatable)")
+      ->type_name("KEY=VALUE")
+      ->allow_extra_args(false);
+  stock_info->add_flag("--long-number", a.long_number,
+                       "match the full numbers (FNumber) instead of the short ones");
+  stock_info->callback(
+      [&] { action = [&](Session& s) { command::StockInfo(s, a.filters, a.long_number); }; });
+
+  CLI::App* property =
+      Command(app, "property", "one property of the descriptor (\"cht\" when absent)");
+  property->add_option("NAME", a.name, "property name, e.g. UserID")->required();
+  property->callback([&] { action = [&](Session& s) { command::Property(s, a.name); }; });
+
+  CLI::App* rights = Command(app, "rights", "the user's data-access-right texts (From, Where)");
+  rights->callback([&] { action = [&](Session& s) { command::Rights(s); }; });
+
+  CLI::App* reports = Command(app, "reports", "the report catalogue in the descriptor's language");
+  reports->add_option("--group", a.group, "only this report group (default 0: all)")
+      ->type_name("N");
+  reports->callback([&] { action = [&](Session& s) { command::Reports(s, a.group); }; });
+
+  CLI::App* report_group = Command(app, "report-group", "the name of a report group");
+  report_group->add_option("N", a.group, "group id")->required();
+  report_group->callback([&] { action = [&](Session& s) { command::ReportGroup(s, a.group); }; });
+
+  // The data source.
+  CLI::App* dbms =
+      Command(app, "dbms", "the DBMS capabilities of the data source, and ProcSupported(NAME)");
+  dbms->add_option("--proc", a.procs, "a stored procedure to look up (repeatable)")
+      ->type_name("NAME")
+      ->allow_extra_args(false);
+  dbms->callback([&] { action = [&](Session& s) { command::Dbms(s, a.procs); }; });
+
+  CLI::App* type_name = Command(app, "type-name",
+                                "the DBMS type name of a data-type code for a precision and scale, "
+                                "with Precision, nScale, ActualType, ActualSize, BindType");
+  type_name->add_option("CODE", a.code, "data-type code (t_DataTypeInfo.FDataType)")->required();
+  type_name->add_option("PRECISION", a.precision, "precision or length")->required();
+  type_name->add_option("SCALE", a.scale_arg, "scale")->required();
+  type_name->callback([&] {
+    action = [&](Session& s) { command::TypeName(s, a.code, a.precision, a.scale_arg); };
+  });
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::Success& e) {  // --help, --version
+    return app.exit(e, out, err);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e, out, err);
+    return kExitUsage;
+  }
+
+  try {
+    GlobalOptions g;
+    g.format = ParseFormat(a.format);
+    if (dsn_opt->count() > 0) g.dsn = a.dsn;
+    if (db_opt->count() > 0) g.db = a.db;
+    if (lang_opt->count() > 0) g.lang = a.lang;
+    if (user_opt->count() > 0) g.user_id = a.user_id;
+    Session session(std::move(g), out, env_dsn);
+    if (action) action(session);
+    out.flush();
+    return kExitOk;
+  } catch (const UsageError& e) {
+    err << "q8vantorpt: " << e.what() << "\nRun with --help for more information.\n";
+    return kExitUsage;
+  } catch (const Error& e) {
+    err << "error " << e.number() << ": " << OneLine(e.source()) << ": " << OneLine(e.description())
+        << '\n';
+    return kExitFailure;
+  } catch (const std::exception& e) {
+    err << "error " << err::kComponent << ": q8vantorpt: " << OneLine(e.what()) << '\n';
+    return kExitFailure;
+  }
+}
+
+}  // namespace q8::tool

@@ -1,0 +1,195 @@
+// The commands of the command-line tool.
+#include "tools/q8vantorpt/commands.h"
+
+#include <filesystem>
+#include <utility>
+
+#include "component/report_calls.h"
+#include "connection/cdatasource.h"
+#include "drivers/sqlite/schema.h"
+#include "q8vantorpt/outside.h"
+#include "tools/q8vantorpt/demo_db.h"
+
+namespace q8::tool {
+
+Session::Session(GlobalOptions options, std::ostream& out, const char* env_dsn)
+    : options_(std::move(options)), out_(out), env_dsn_(env_dsn), writer_(out, options_.format) {}
+
+std::string Session::Descriptor(bool opens_database) const {
+  std::optional<ResolvedDescriptor> d = ResolveDescriptor(options_, env_dsn_);
+  if (!d) {
+    throw UsageError(std::string("no database: give --db FILE or --dsn DESCRIPTOR, or set ") +
+                     kDsnEnvironment);
+  }
+  if (opens_database && !d->db_file.empty() && d->db_file != ":memory:" &&
+      !std::filesystem::exists(d->db_file)) {
+    throw UsageError("database file not found: " + d->db_file +
+                     " (create one with init-db or demo-db)");
+  }
+  return d->text;
+}
+
+std::string Session::DescriptorOrDefault() const {
+  std::optional<ResolvedDescriptor> d = ResolveDescriptor(options_, env_dsn_);
+  if (d) return d->text;
+  return DescriptorForFile(":memory:", options_.lang.value_or(kDefaultLanguage),
+                           options_.user_id.value_or(0));
+}
+
+DataPtr Session::NewData() const { return Registry::Instance().CreateAs<Data>("Q8VANTORpt.Data"); }
+
+RptPtr Session::NewRpt() const { return Registry::Instance().CreateAs<Rpt>("Q8VANTORpt.Rpt"); }
+
+namespace command {
+
+void InitDb(Session&, const std::string& file, bool force) { sqlite::InitDatabase(file, force); }
+
+void DemoDb(Session& s, const std::string& file, int64_t scale, uint64_t seed, bool force) {
+  if (scale < 1) throw UsageError("--scale must be at least 1");
+  DemoOptions options;
+  options.lines = scale;
+  options.seed = seed;
+  const DemoSummary summary = GenerateDemoDatabase(file, options, force);
+  NamedValues values;
+  values.emplace_back("File", Variant(file));
+  values.emplace_back("Seed", Variant(Decimal(static_cast<Int128>(seed), 0)));
+  for (const auto& [table, rows] : summary.rows)
+    values.emplace_back(table, Variant::FromInt64(rows));
+  values.emplace_back("Seconds", Variant(summary.seconds));
+  s.writer().Named(values);
+}
+
+void Report(Session& s, int32_t number, const std::vector<std::string>& filters, bool sql_only) {
+  if (!IsReportNumber(number)) {
+    throw UsageError("unknown report " + std::to_string(number) +
+                     "; the reports are 2008608, 2008609 and 2008610");
+  }
+  DictionaryPtr filter = BuildFilter(filters);
+  DataPtr data = s.NewData();
+  if (sql_only) {
+    const std::string batch = BuildReportBatch(*data, number, s.DescriptorOrDefault(), filter);
+    if (s.writer().format() == Format::kJson) {
+      s.writer().Value(Variant(batch));
+    } else {
+      s.out() << batch;  // exactly as built, CR LF line ends included
+      s.out().flush();
+    }
+    return;
+  }
+  DictionaryPtr sort_fields;
+  ado::RecordsetPtr rs = RunReport(*data, number, s.Descriptor(), filter, sort_fields);
+  s.writer().RecordSet(rs.get());
+}
+
+void Query(Session& s, const std::string& sql) {
+  ado::RecordsetPtr rs = s.NewData()->GetData(s.Descriptor(), sql);
+  s.writer().RecordSet(rs.get());
+}
+
+void Batch(Session& s, const std::string& sql) {
+  auto parameters = std::make_shared<Dictionary>();
+  parameters->SetValue("sDsN", Variant(s.Descriptor()));
+  parameters->SetValue("StrSql", Variant(sql));
+  ado::RecordsetPtr body, header;
+  s.NewData()->GetRptRsBySQL(parameters, body, header);
+  s.writer().RecordSet(body.get());
+  if (header) s.writer().RecordSet(header.get());
+}
+
+void ServerDate(Session& s) {
+  s.writer().Value(Variant::Date(s.NewData()->GetServerDate(s.Descriptor())));
+}
+
+void PeriodStartEnd(Session& s, int32_t year, int32_t period) {
+  double begin = 0;
+  Variant end;
+  s.NewData()->GetPeriodStartEndDate(s.Descriptor(), year, period, begin, end);
+  s.writer().Named(NamedValues{{"BeginDate", Variant::Date(begin)}, {"EndDate", end}});
+}
+
+void PeriodStartDate(Session& s, int32_t period) {
+  s.writer().Value(Variant(s.NewData()->GetStartDate(s.Descriptor(), period)));
+}
+
+void PeriodCurrent(Session& s) {
+  std::string dsn = s.Descriptor();
+  DictionaryPtr d = s.NewData()->GetCurrenPeriodDate(dsn);
+  if (d) s.writer().Named(*d);
+}
+
+void PeriodPrevious(Session& s) {
+  DictionaryPtr d = s.NewRpt()->GetPreAccount(s.Descriptor());
+  if (d) s.writer().Named(*d);
+}
+
+void PeriodCurrentAccount(Session& s) {
+  DictionaryPtr d = s.NewRpt()->GetCurAccount(s.Descriptor());
+  if (d) s.writer().Named(*d);
+}
+
+void PeriodEndDate(Session& s) {
+  s.writer().Value(Variant(s.NewRpt()->GetCurrentPeriodEndDate(s.Descriptor())));
+}
+
+void StockInfo(Session& s, const std::vector<std::string>& filters, bool long_number) {
+  DictionaryPtr filter = BuildFilter(filters);
+  DictionaryPtr d = s.NewData()->GetStockInfo(s.Descriptor(), filter, long_number);
+  if (d) s.writer().Named(*d);
+}
+
+void Property(Session& s, const std::string& name) {
+  s.writer().Value(Variant(s.NewData()->GetPropertyExt(s.Descriptor(false), name)));
+}
+
+void Rights(Session& s) {
+  std::string from, where;
+  s.NewData()->GetDataRightStrSql(s.Descriptor(), from, where);
+  s.writer().Named(NamedValues{{"From", Variant(from)}, {"Where", Variant(where)}});
+}
+
+void Reports(Session& s, int32_t group) {
+  ado::RecordsetPtr rs = s.NewRpt()->GetReportList(s.Descriptor(), group);
+  s.writer().RecordSet(rs.get());
+}
+
+void ReportGroup(Session& s, int32_t group) {
+  s.writer().Value(Variant(s.NewRpt()->GetReportGroupName(s.Descriptor(), group)));
+}
+
+void Dbms(Session& s, const std::vector<std::string>& procs) {
+  DataPtr data = s.NewData();
+  data->OpenDsn(s.Descriptor());
+  const CDataSource& ds = *data->data_source();
+  NamedValues values{
+      {"DBMSName", Variant(ds.DBMSName())},
+      {"DBMSVersion", Variant(ds.DBMSVersion())},
+      {"MultipleResults", Variant(ds.MultipleResults())},
+      {"LikeEscapeClause", Variant(ds.LikeEscapeClause())},
+      {"IEF", Variant(ds.IEF())},
+      {"NumericFunctions", Variant(ds.NumericFunctions())},
+      {"StringFunctions", Variant(ds.StringFunctions())},
+      {"SystemFunctions", Variant(ds.SystemFunctions())},
+      {"DateTimeFunctions", Variant(ds.DateTimeFunctions())},
+  };
+  for (const std::string& proc : procs) {
+    values.emplace_back("ProcSupported(" + proc + ")", Variant(ds.ProcSupported(proc)));
+  }
+  s.writer().Named(values);
+}
+
+void TypeName(Session& s, int32_t code, int32_t precision, int32_t scale) {
+  DataPtr data = s.NewData();
+  data->OpenDsn(s.Descriptor());
+  int32_t actual_type = 0, actual_size = 0, bind_type = 0;
+  const std::string name =
+      data->data_source()->GetTypeName(code, precision, scale, actual_type, actual_size, bind_type);
+  s.writer().Named(NamedValues{{"TypeName", Variant(name)},
+                               {"Precision", Variant(precision)},
+                               {"nScale", Variant(scale)},
+                               {"ActualType", Variant(actual_type)},
+                               {"ActualSize", Variant(actual_size)},
+                               {"BindType", Variant(bind_type)}});
+}
+
+}  // namespace command
+}  // namespace q8::tool

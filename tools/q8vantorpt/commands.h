@@ -1,0 +1,71 @@
+// The commands of the command-line tool. Each command reaches the component
+// through its public objects, created by ProgID as a host creates them, and
+// prints what the call returns through the session's writer.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "q8vantorpt/data.h"
+#include "q8vantorpt/rpt.h"
+#include "tools/q8vantorpt/options.h"
+#include "tools/q8vantorpt/writers.h"
+
+namespace q8::tool {
+
+// What every command shares: the global options, the output and the
+// descriptor they resolve to.
+class Session {
+ public:
+  Session(GlobalOptions options, std::ostream& out, const char* env_dsn);
+
+  // The descriptor of --dsn, --db or the environment. Throws UsageError when
+  // none is given, or when `opens_database` and the --db file does not exist
+  // (the engine would otherwise create an empty file).
+  std::string Descriptor(bool opens_database = true) const;
+  // The descriptor when one is given, else one for an in-memory database
+  // (for commands that only build text).
+  std::string DescriptorOrDefault() const;
+
+  Writer& writer() { return writer_; }
+  std::ostream& out() { return out_; }
+  const GlobalOptions& options() const { return options_; }
+
+  // New component objects, through the registry.
+  DataPtr NewData() const;
+  RptPtr NewRpt() const;
+
+ private:
+  GlobalOptions options_;
+  std::ostream& out_;
+  const char* env_dsn_;
+  Writer writer_;
+};
+
+namespace command {
+
+void InitDb(Session& s, const std::string& file, bool force);
+void DemoDb(Session& s, const std::string& file, int64_t scale, uint64_t seed, bool force);
+void Report(Session& s, int32_t number, const std::vector<std::string>& filters, bool sql_only);
+void Query(Session& s, const std::string& sql);
+void Batch(Session& s, const std::string& sql);
+void ServerDate(Session& s);
+void PeriodStartEnd(Session& s, int32_t year, int32_t period);
+void PeriodStartDate(Session& s, int32_t period);
+void PeriodCurrent(Session& s);
+void PeriodPrevious(Session& s);
+void PeriodCurrentAccount(Session& s);
+void PeriodEndDate(Session& s);
+void StockInfo(Session& s, const std::vector<std::string>& filters, bool long_number);
+void Property(Session& s, const std::string& name);
+void Rights(Session& s);
+void Reports(Session& s, int32_t group);
+void ReportGroup(Session& s, int32_t group);
+void Dbms(Session& s, const std::vector<std::string>& procs);
+void TypeName(Session& s, int32_t code, int32_t precision, int32_t scale);
+
+}  // namespace command
+}  // namespace q8::tool

@@ -1,0 +1,39 @@
+// The demo database: a generated, realistic and deterministic ERP database of
+// an auto-parts trader that sells on consignment.
+//
+// One seed gives one database, byte for byte: the generator draws every
+// choice from its own seeded generator and reads no clock. The books are
+// those of the year 2024 (current period 12): purchases into the central
+// warehouses, consignment sends to the customers' consignment warehouses
+// (type 505), returns, settlements and their sales invoices, and the stock
+// that these movements leave, together with the master data, prices,
+// exchange rates, profile, calendar and report catalogue that the reports
+// read.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace q8::tool {
+
+inline constexpr uint64_t kDefaultDemoSeed = 1;
+inline constexpr int kDemoYear = 2024;
+
+struct DemoOptions {
+  int64_t lines = 5000;  // about this many bill lines (stock bills and invoices)
+  uint64_t seed = kDefaultDemoSeed;
+};
+
+struct DemoSummary {
+  std::vector<std::pair<std::string, int64_t>> rows;  // table → rows written, in order
+  double seconds = 0;
+};
+
+// Creates the database on `path` (the schema of init-db) and fills it, in one
+// transaction. Refuses an existing file unless `force`. Raises q8::Error; a
+// failed generation leaves no file behind.
+DemoSummary GenerateDemoDatabase(const std::string& path, const DemoOptions& options, bool force);
+
+}  // namespace q8::tool
