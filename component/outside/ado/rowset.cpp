@@ -86,21 +86,18 @@ namespace {
   Raise(err::kAdoInvalidArgument, std::string("Row set: ") + what);
 }
 
-void PushDefault(std::vector<bool>& nulls, bool is_null) { nulls.push_back(is_null); }
-
 }  // namespace
 
-// Appends the typed slot of the next cell. Exactly one of the typed vectors
-// grows, chosen by the column type.
+// The column of the next cell. A cell is taken (next_col_ advances) only
+// once its value is stored, so a value refused by a conversion leaves the
+// row as it was.
 #define Q8_ROWSET_CELL()                                        \
   if (next_col_ >= columns_.size()) BadCell("too many values"); \
   Column& d = *data_[next_col_];                                \
-  const ColumnInfo& info = columns_[next_col_];                 \
-  ++next_col_
+  const ColumnInfo& info = columns_[next_col_]
 
 void RowSet::AddNull() {
   Q8_ROWSET_CELL();
-  PushDefault(d.nulls, true);
   switch (info.type) {
     case FieldType::kBool:
     case FieldType::kInt:
@@ -117,14 +114,14 @@ void RowSet::AddNull() {
       d.ends.push_back(d.arena.size());
       break;
   }
+  d.nulls.push_back(true);
+  ++next_col_;
 }
 
 void RowSet::AddBool(bool v) { AddInt(v ? 1 : 0); }
 
 void RowSet::AddInt(int64_t v) {
   Q8_ROWSET_CELL();
-  PushDefault(d.nulls, false);
-  ++d.values;
   switch (info.type) {
     case FieldType::kBool:
       d.ints.push_back(v != 0);
@@ -144,12 +141,13 @@ void RowSet::AddInt(int64_t v) {
       d.ends.push_back(d.arena.size());
       break;
   }
+  d.nulls.push_back(false);
+  ++d.values;
+  ++next_col_;
 }
 
 void RowSet::AddDouble(double v) {
   Q8_ROWSET_CELL();
-  PushDefault(d.nulls, false);
-  ++d.values;
   switch (info.type) {
     case FieldType::kBool:
       d.ints.push_back(v != 0);
@@ -170,12 +168,13 @@ void RowSet::AddDouble(double v) {
       d.ends.push_back(d.arena.size());
       break;
   }
+  d.nulls.push_back(false);
+  ++d.values;
+  ++next_col_;
 }
 
 void RowSet::AddDecimal(const Decimal& v) {
   Q8_ROWSET_CELL();
-  PushDefault(d.nulls, false);
-  ++d.values;
   switch (info.type) {
     case FieldType::kBool:
       d.ints.push_back(!v.IsZero());
@@ -199,38 +198,38 @@ void RowSet::AddDecimal(const Decimal& v) {
       d.ends.push_back(d.arena.size());
       break;
   }
+  d.nulls.push_back(false);
+  ++d.values;
+  ++next_col_;
 }
 
 void RowSet::AddText(std::string_view v) {
   Q8_ROWSET_CELL();
   switch (info.type) {
     case FieldType::kText:
-      PushDefault(d.nulls, false);
-      ++d.values;
       d.arena.append(v);
       d.ends.push_back(d.arena.size());
-      return;
+      break;
     case FieldType::kDateTime: {
       auto days = date::Parse(v);
       if (!days) BadCell("text is not a date");
-      PushDefault(d.nulls, false);
-      ++d.values;
       d.reals.push_back(*days);
+      break;
+    }
+    default: {
+      auto dec = Decimal::Parse(v);
+      if (!dec) BadCell("text is not a number");
+      AddDecimal(*dec);  // stores through the numeric path
       return;
     }
-    default:
-      break;
   }
-  auto dec = Decimal::Parse(v);
-  if (!dec) BadCell("text is not a number");
-  --next_col_;  // store through the numeric path
-  AddDecimal(*dec);
+  d.nulls.push_back(false);
+  ++d.values;
+  ++next_col_;
 }
 
 void RowSet::AddDateTime(double days) {
   Q8_ROWSET_CELL();
-  PushDefault(d.nulls, false);
-  ++d.values;
   switch (info.type) {
     case FieldType::kText:
       d.arena += date::ToIso(days);
@@ -243,6 +242,9 @@ void RowSet::AddDateTime(double days) {
     default:
       BadCell("a date does not fit a numeric column");
   }
+  d.nulls.push_back(false);
+  ++d.values;
+  ++next_col_;
 }
 
 #undef Q8_ROWSET_CELL

@@ -1,0 +1,277 @@
+// The embedded SQLite provider: what is particular to it beyond the
+// conformance suite (opening files, sessions, typing of SQLite's dynamic
+// values, procedures, errors, properties).
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include "component/outside/provider.h"
+#include "drivers/sqlite/schema.h"
+#include "tests/ado/support.h"
+
+namespace q8::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using ado::FieldType;
+
+class TempDir {
+ public:
+  TempDir() {
+    path_ = fs::temp_directory_path() /
+            ("q8-sqlite-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+    fs::create_directories(path_);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  static inline int counter_ = 0;
+  fs::path path_;
+};
+
+class SqliteProvider : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ado::RegisterBuiltinProviders();
+    db_ = dir_.File("erp.db");
+    sqlite::InitDatabase(db_, false);
+  }
+  ado::ConnectionPtr Open(const std::string& extra = "") {
+    return OpenConnection(sqlite::ConnectionStringFor(db_) + extra);
+  }
+  // Runs plain SQLite statements on the file, outside the layer.
+  void Raw(const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(db_.c_str(), &db), SQLITE_OK);
+    char* msg = nullptr;
+    int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg);
+    EXPECT_EQ(rc, SQLITE_OK) << (msg ? msg : "");
+    sqlite3_free(msg);
+    sqlite3_close(db);
+  }
+  TempDir dir_;
+  std::string db_;
+};
+
+TEST_F(SqliteProvider, AMissingFileIsAnErrorAndIsNotCreated) {
+  std::string missing = dir_.File("nope.db");
+  auto cn = ado::Connection::Create();
+  Error e = ExpectError(ado::kErrProviderFailure,
+                        [&] { cn->Open(sqlite::ConnectionStringFor(missing)); });
+  EXPECT_EQ(e.source(), "Q8VANTORpt SQLite");
+  EXPECT_NE(e.description().find(missing), std::string::npos);
+  EXPECT_FALSE(fs::exists(missing));
+  ASSERT_EQ(cn->Errors().size(), 1u);
+  EXPECT_EQ(cn->Errors()[0].sql_state, "08001");
+  EXPECT_EQ(cn->State(), ado::kStateClosed);
+}
+
+TEST_F(SqliteProvider, AFileThatIsNotADatabaseFailsOnOpen) {
+  std::string junk = dir_.File("junk.db");
+  std::ofstream(junk) << "this is not a database file, just some text that is long enough";
+  auto cn = ado::Connection::Create();
+  ExpectError(ado::kErrCommandFailed, [&] { cn->Open(sqlite::ConnectionStringFor(junk)); });
+  EXPECT_EQ(cn->State(), ado::kStateClosed);
+}
+
+TEST_F(SqliteProvider, TemporaryTablesOfTwoConnectionsDoNotCollide) {
+  auto a = Open();
+  auto b = Open();
+  a->Execute("CREATE TABLE #t (v int) INSERT INTO #t (v) SELECT 1");
+  b->Execute("CREATE TABLE #t (v varchar(5)) INSERT INTO #t (v) SELECT 'x'");
+  auto ra = a->Execute("SELECT v FROM #t");
+  auto rb = b->Execute("SELECT v FROM #t");
+  EXPECT_EQ(ra->Columns()[0].type, FieldType::kInt);
+  EXPECT_EQ(ra->Value(0).ToLong(), 1);
+  EXPECT_EQ(rb->Columns()[0].type, FieldType::kText);
+  EXPECT_EQ(rb->Value(0).ToText(), "x");
+  // A third connection sees neither.
+  auto c = Open();
+  EXPECT_THROW(c->Execute("SELECT v FROM #t"), Error);
+}
+
+TEST_F(SqliteProvider, ResultColumnsAreTypedFromDeclarationsAndValues) {
+  Raw("INSERT INTO ICStockBillEntry (FInterID, FEntryID, FDetailID, FQty, FKFDate, FBatchNo) "
+      "VALUES (1, 1, 1, 10, '2024-01-31 00:00:00', 'B1');"
+      "INSERT INTO ICStockBillEntry (FInterID, FEntryID, FDetailID, FQty, FKFDate, FBatchNo) "
+      "VALUES (1, 2, 2, 2.5, 20240131, 7)");
+  auto cn = Open();
+  struct Case {
+    const char* why;
+    const char* sql;
+    FieldType type;
+    std::vector<std::string> values;  // per row, as text
+  };
+  const Case cases[] = {
+      {"a whole decimal stored as an integer keeps the scale",
+       "SELECT FQty FROM ICStockBillEntry ORDER BY FEntryID",
+       FieldType::kDecimal,
+       {"10.0000000000", "2.5000000000"}},
+      {"a date that NUMERIC affinity turned into an integer",
+       "SELECT FKFDate FROM ICStockBillEntry ORDER BY FEntryID",
+       FieldType::kDateTime,
+       {"2024-01-31 00:00:00", "2024-01-31 00:00:00"}},
+      {"a number stored in a text column reads as text",
+       "SELECT FBatchNo FROM ICStockBillEntry ORDER BY FEntryID",
+       FieldType::kText,
+       {"B1", "7"}},
+  };
+  for (const Case& c : cases) {
+    auto rs = cn->Execute(c.sql);
+    ASSERT_EQ(rs->FieldCount(), 1) << c.why;
+    EXPECT_EQ(rs->Columns()[0].type, c.type) << c.why;
+    for (const std::string& expected : c.values) {
+      ASSERT_FALSE(rs->IsEOF()) << c.why;
+      Variant v = rs->Value(0);
+      std::string text = v.type() == VarType::kDate      ? date::ToIso(v.date_days())
+                         : v.type() == VarType::kDecimal ? v.ToDecimal().ToString()
+                                                         : v.ToText();
+      EXPECT_EQ(text, expected) << c.why;
+      rs->MoveNext();
+    }
+  }
+}
+
+TEST_F(SqliteProvider, AnUntypedColumnTakesTheTypeOfItsValues) {
+  auto cn = Open();
+  // The values decide: all integers, integers then a fraction, then text.
+  auto ints = cn->Execute("SELECT v FROM (SELECT NULL AS v UNION ALL SELECT 1 UNION ALL SELECT 2)");
+  auto rs =
+      cn->Execute("SELECT a, b FROM (SELECT 1 AS a, 1 AS b UNION ALL SELECT 2.5, 'x') ORDER BY a");
+  EXPECT_EQ(ints->Columns()[0].type, FieldType::kInt);
+  EXPECT_EQ(ints->RecordCount(), 3);
+  EXPECT_EQ(rs->Columns()[0].type, FieldType::kDouble);
+  EXPECT_EQ(rs->Columns()[1].type, FieldType::kText);
+  rs->MoveLast();
+  EXPECT_EQ(rs->Value(0).ToDouble(), 2.5);
+  EXPECT_EQ(rs->Value(1).ToText(), "x");
+  rs->MoveFirst();
+  EXPECT_EQ(rs->Value(1).ToText(), "1");
+}
+
+TEST_F(SqliteProvider, FailuresCarryTheirNumberCauseAndStatement) {
+  auto cn = Open();
+  struct Case {
+    const char* sql;
+    int32_t number;
+    const char* sql_state;
+    const char* cause;  // in the description
+  };
+  const Case cases[] = {
+      {"SELECT 1 / 0 AS x", 8134, "22012", "Divide by zero error encountered."},
+      {"SELECT CONVERT(datetime, '2024-13-45') AS d", 241, "22007",
+       "Conversion failed when converting date and/or time from character string."},
+      {"SELECT FNoSuchColumn FROM t_ICItem", ado::kErrCommandFailed, "42000",
+       "no such column: FNoSuchColumn"},
+      {"INSERT INTO t_PeriodDate (FYear, FPeriod) SELECT 1, 1\r\n"
+       "INSERT INTO t_PeriodDate (FYear, FPeriod) SELECT 1, 1",
+       ado::kErrCommandFailed, "23000", "UNIQUE constraint failed"},
+  };
+  for (const Case& c : cases) {
+    try {
+      auto rs = cn->Execute(c.sql);
+      while (rs) rs = rs->NextRecordset();
+      ADD_FAILURE() << "no error: " << c.sql;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), c.number) << c.sql << ": " << e.description();
+      EXPECT_EQ(e.source(), "Q8VANTORpt SQLite");
+      EXPECT_NE(e.description().find(c.cause), std::string::npos) << e.description();
+      EXPECT_NE(e.description().find("[statement: "), std::string::npos) << e.description();
+      ASSERT_EQ(cn->Errors().size(), 1u) << c.sql;
+      EXPECT_EQ(cn->Errors()[0].sql_state, c.sql_state) << c.sql;
+    }
+  }
+}
+
+TEST_F(SqliteProvider, ALockedDatabaseIsWaitedForThenReported) {
+  auto writer = Open(";Busy Timeout=200");
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(db_.c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  auto start = std::chrono::steady_clock::now();
+  Error e = ExpectError(ado::kErrCommandFailed,
+                        [&] { writer->Execute("INSERT INTO t_Currency (FCurrencyID) SELECT 1"); });
+  auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(150));
+  EXPECT_LT(waited, std::chrono::seconds(5));
+  EXPECT_NE(e.description().find("locked"), std::string::npos) << e.description();
+  EXPECT_EQ(writer->Errors()[0].sql_state, "HYT00");
+  sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(holder);
+  writer->Execute("INSERT INTO t_Currency (FCurrencyID) SELECT 1");
+}
+
+TEST_F(SqliteProvider, ACommandTimeLimitInterruptsALongStatement) {
+  auto cn = Open();
+  cn->set_command_timeout(1);
+  auto start = std::chrono::steady_clock::now();
+  ExpectError(ado::kErrTimeout, [&] {
+    cn->Execute(
+        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
+        "SELECT count(*) AS n FROM c");
+  });
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+TEST_F(SqliteProvider, GetPeriodStartEndReadsThePeriodCalendar) {
+  Raw("INSERT INTO t_PeriodDate VALUES (2024, 2, '2024-02-01 08:30:00', '2024-02-29 00:00:00')");
+  auto cn = Open();
+  auto call = [&](int type, int year) {
+    auto cmd = ado::Command::Create();
+    cmd->SetActiveConnection(cn);
+    cmd->set_command_type(ado::kCmdStoredProc);
+    cmd->set_command_text("GetPeriodStartEnd");
+    cmd->Append(cmd->CreateParameter("@aYear", ado::kTypeInteger, ado::kParamInput, 0, year));
+    cmd->Append(cmd->CreateParameter("@aPeriod", ado::kTypeInteger, ado::kParamInput, 0, 2));
+    cmd->Append(cmd->CreateParameter("@aPeriodStart", type, ado::kParamOutput, 0));
+    cmd->Append(cmd->CreateParameter("@aPeriodEnd", type, ado::kParamOutput, 0));
+    auto rs = cmd->Execute();
+    EXPECT_EQ(rs->FieldCount(), 0);  // no rows come back
+    return cmd;
+  };
+  // A database date holds the day only; a timestamp keeps the time.
+  EXPECT_EQ(date::ToIso(call(ado::kTypeDBDate, 2024)->Item(2).value.date_days()),
+            "2024-02-01 00:00:00");
+  EXPECT_EQ(date::ToIso(call(ado::kTypeDBTimeStamp, 2024)->Item(2).value.date_days()),
+            "2024-02-01 08:30:00");
+  EXPECT_TRUE(call(ado::kTypeDBDate, 2023)->Item(3).value.IsNull());
+}
+
+TEST_F(SqliteProvider, ProcedureCallsWithWrongNamesOrArgumentsFail) {
+  auto cn = Open();
+  auto cmd = ado::Command::Create();
+  cmd->SetActiveConnection(cn);
+  cmd->set_command_type(ado::kCmdStoredProc);
+  cmd->set_command_text("GetNothing");
+  Error e = ExpectError(2812, [&] { cmd->Execute(); });
+  EXPECT_NE(e.description().find("GetNothing"), std::string::npos);
+  cmd->set_command_text("dbo.[GetPeriodStartEnd]");
+  cmd->Append(cmd->CreateParameter("@aYear", ado::kTypeInteger, ado::kParamInput, 0, 2024));
+  e = ExpectError(201, [&] { cmd->Execute(); });
+  EXPECT_NE(e.description().find("@aPeriod"), std::string::npos);
+}
+
+TEST_F(SqliteProvider, PropertiesDescribeTheEngine) {
+  auto cn = Open();
+  EXPECT_EQ(cn->PropertyValue("DBMS Name").ToText(), "SQLite");
+  EXPECT_EQ(cn->PropertyValue("DBMS Version").ToText(), sqlite3_libversion());
+  EXPECT_EQ(cn->PropertyValue("Like Escape Clause").ToText(), "Y");
+  EXPECT_TRUE(cn->PropertyValue("Multiple Results").ToBool());
+  // Bits of functions SQLite always has: ABS, ROUND; IFNULL; CURRENT_DATE.
+  EXPECT_EQ(cn->PropertyValue("Numeric Functions").ToLong() & 0x400001, 0x400001);
+  EXPECT_EQ(cn->PropertyValue("System Functions").ToLong() & 0x4, 0x4);
+  EXPECT_EQ(cn->PropertyValue("Time/Date Functions").ToLong() & 0x20000, 0x20000);
+  // And none it lacks: there is lower(), but no LCASE.
+  EXPECT_EQ(cn->PropertyValue("String Functions").ToLong() & 0x40, 0);
+}
+
+}  // namespace
+}  // namespace q8::testing
