@@ -1,10 +1,161 @@
-// PLACEHOLDER: replaced by the reports work.
+// The three consignment report methods of Data, and reports by number for
+// the tool.
+//
+// Each report call runs the request frame (OpenDsn, a new uncommitted-read
+// connection, SetComplete), prepares the texts the batch needs (the
+// "bLongNumber" filter, the user's data-access-right fragments, the localized
+// labels), lets the report's builder write the batch into a new TextBuffer,
+// writes the sort hints into SortFields, and executes the whole batch once.
+// The record set of the batch's final query goes back to the host still
+// attached to its connection. Any failure raises -8000 with the localized
+// Data prefix followed by the report's tag.
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "component/frame.h"
+#include "component/handlers.h"
+#include "component/local_text.h"
 #include "component/report_calls.h"
+#include "connection/cdatasource.h"
+#include "q8vantorpt/data.h"
+#include "reports/report_frame.h"
+
 namespace q8 {
-ado::RecordsetPtr Data::GetRpt2008608Data(const std::string&, const DictionaryPtr&, const DictionaryPtr&, DictionaryPtr&) { RaisePlatform(err::kNotSupported); }
-ado::RecordsetPtr Data::GetRpt2008610Data(const std::string&, const DictionaryPtr&, const DictionaryPtr&, DictionaryPtr&) { RaisePlatform(err::kNotSupported); }
-ado::RecordsetPtr Data::GetRpt2008609Data(const std::string&, const DictionaryPtr&, const DictionaryPtr&, DictionaryPtr&) { RaisePlatform(err::kNotSupported); }
-bool IsReportNumber(int n) { return n == 2008608 || n == 2008609 || n == 2008610; }
-std::string BuildReportBatch(Data&, int, const std::string&, const DictionaryPtr&) { RaisePlatform(err::kNotSupported); }
-ado::RecordsetPtr RunReport(Data&, int, const std::string&, const DictionaryPtr&, DictionaryPtr&) { RaisePlatform(err::kNotSupported); }
+
+namespace {
+
+struct ReportMethod {
+  int number;
+  std::string_view tag;
+  // 2008608 asks for the data-access rights before it reads "bLongNumber";
+  // the other two read it first.
+  bool rights_first;
+  bool has_subtotals;
+};
+
+constexpr ReportMethod k2008608{reports::kRpt2008608, "::GetRpt2008608Data", true, false};
+constexpr ReportMethod k2008610{reports::kRpt2008610, "::GetRpt2008610Data", false, true};
+constexpr ReportMethod k2008609{reports::kRpt2008609, "::GetRpt2008609Data", false, true};
+
+const ReportMethod* MethodOf(int report_number) {
+  switch (report_number) {
+    case reports::kRpt2008608:
+      return &k2008608;
+    case reports::kRpt2008610:
+      return &k2008610;
+    case reports::kRpt2008609:
+      return &k2008609;
+    default:
+      return nullptr;
+  }
+}
+
+const Dictionary& FilterOf(const DictionaryPtr& dFilter) {
+  if (!dFilter) RaisePlatform(err::kObjectNotSet);
+  return *dFilter;
+}
+
+// The preparation after the request frame. REQUIRES: OpenDsn has run.
+reports::ReportInput Prepare(Data& data, const ReportMethod& m, const std::string& sDsn,
+                             const DictionaryPtr& dFilter) {
+  std::string str_from, str_where;
+  bool long_number = false;
+  if (m.rights_first) {
+    data.GetDataRightStrSql(sDsn, str_from, str_where);
+    long_number = FilterOf(dFilter).GetValue("bLongNumber").ToBool();
+  } else {
+    long_number = FilterOf(dFilter).GetValue("bLongNumber").ToBool();
+    data.GetDataRightStrSql(sDsn, str_from, str_where);
+  }
+  std::string subtotal;
+  if (m.has_subtotals) subtotal = LoadLocalText(std::string(text::kSubtotal), data.language());
+  std::string total = LoadLocalText(std::string(text::kTotal), data.language());
+  return reports::ReportInput{
+      *dFilter,        long_number, std::move(str_from), std::move(str_where), std::move(subtotal),
+      std::move(total)};
+}
+
+ado::RecordsetPtr RunReportMethod(Data& data, const ReportMethod& m, const std::string& sDsn,
+                                  const DictionaryPtr& dFilter, DictionaryPtr& SortFields) {
+  try {
+    data.OpenDsn(sDsn);
+    ado::ConnectionPtr cn = data.data_source()->UnCommittedConnection();
+    FrameComplete();
+    const reports::ReportInput in = Prepare(data, m, sDsn, dFilter);
+
+    auto sql = std::make_shared<TextBuffer>();
+    sql->Reserve(32 * 1024);
+    switch (m.number) {
+      case reports::kRpt2008608:
+        reports::Build2008608(in, *sql);
+        break;
+      case reports::kRpt2008610:
+        reports::Build2008610(in, *sql);
+        break;
+      default:
+        reports::Build2008609(in, *sql);
+        break;
+    }
+
+    // The hints are in place before the batch runs, so the host has them
+    // even when the execution fails.
+    if (!SortFields) SortFields = std::make_shared<Dictionary>();
+    reports::WriteSortHints(*SortFields, m.number);
+
+    // The buffer and this call's reference to the connection go when the
+    // scope ends; the record set keeps the connection open for the host.
+    return cn->Execute(sql->GetText(), ado::kUnspecified);
+  } catch (...) {
+    handler::Localized(data.language(), m.tag);
+  }
+}
+
+}  // namespace
+
+ado::RecordsetPtr Data::GetRpt2008608Data(const std::string& sDsn, const DictionaryPtr& /*dSql*/,
+                                          const DictionaryPtr& dFilter, DictionaryPtr& SortFields) {
+  return RunReportMethod(*this, k2008608, sDsn, dFilter, SortFields);
+}
+
+ado::RecordsetPtr Data::GetRpt2008610Data(const std::string& sDsn, const DictionaryPtr& /*dSql*/,
+                                          const DictionaryPtr& dFilter, DictionaryPtr& SortFields) {
+  return RunReportMethod(*this, k2008610, sDsn, dFilter, SortFields);
+}
+
+ado::RecordsetPtr Data::GetRpt2008609Data(const std::string& sDsn, const DictionaryPtr& /*dSql*/,
+                                          const DictionaryPtr& dFilter, DictionaryPtr& SortFields) {
+  return RunReportMethod(*this, k2008609, sDsn, dFilter, SortFields);
+}
+
+bool IsReportNumber(int report_number) { return MethodOf(report_number) != nullptr; }
+
+std::string BuildReportBatch(Data& data, int report_number, const std::string& sDsn,
+                             const DictionaryPtr& dFilter) {
+  const ReportMethod* m = MethodOf(report_number);
+  if (!m) RaisePlatform(err::kInvalidProcedureCall);
+  try {
+    // The descriptor is read for the language and the user; no connection.
+    data.OpenDsn(sDsn);
+    return reports::BuildBatch(m->number, Prepare(data, *m, sDsn, dFilter));
+  } catch (...) {
+    handler::Localized(data.language(), m->tag);
+  }
+}
+
+ado::RecordsetPtr RunReport(Data& data, int report_number, const std::string& sDsn,
+                            const DictionaryPtr& dFilter, DictionaryPtr& sort_fields) {
+  const DictionaryPtr no_sql;
+  switch (report_number) {
+    case reports::kRpt2008608:
+      return data.GetRpt2008608Data(sDsn, no_sql, dFilter, sort_fields);
+    case reports::kRpt2008610:
+      return data.GetRpt2008610Data(sDsn, no_sql, dFilter, sort_fields);
+    case reports::kRpt2008609:
+      return data.GetRpt2008609Data(sDsn, no_sql, dFilter, sort_fields);
+    default:
+      RaisePlatform(err::kInvalidProcedureCall);
+  }
+}
+
 }  // namespace q8
