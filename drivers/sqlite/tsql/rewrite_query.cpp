@@ -1,0 +1,380 @@
+// Queries: name scopes, result columns, and the SQLite form of a SELECT.
+#include "drivers/sqlite/tsql/rewriter.h"
+
+namespace q8::tsql {
+namespace {
+
+const Expr* Unparen(const Expr* e) {
+  while (e->kind == ExprKind::kParen) e = e->a;
+  return e;
+}
+
+// The name of a token as a view when no unescaping is needed.
+bool ViewOf(std::string_view src, const Token& t, std::string_view* out) {
+  std::string_view text = TokenText(src, t);
+  if (t.kind == TokKind::kWord) {
+    *out = text;
+    return true;
+  }
+  if (t.kind != TokKind::kQuoted || t.unterminated || text.size() < 2) return false;
+  std::string_view inner = text.substr(1, text.size() - 2);
+  char close = text[0] == '[' ? ']' : '"';
+  if (inner.find(close) != std::string_view::npos) return false;
+  *out = inner;
+  return true;
+}
+
+}  // namespace
+
+bool Rewriter::NameEq(uint32_t tok, std::string_view name) const {
+  std::string_view v;
+  if (ViewOf(src_, toks_[tok], &v)) return IEquals(v, name);
+  return IEquals(IdentName(src_, toks_[tok]), name);
+}
+
+bool Rewriter::IsTempName(uint32_t tok) const {
+  std::string_view v;
+  if (ViewOf(src_, toks_[tok], &v)) return !v.empty() && v[0] == '#';
+  std::string n = Name(tok);
+  return !n.empty() && n[0] == '#';
+}
+
+const ColumnSet* Rewriter::FindTable(uint32_t name_tok) {
+  for (auto it = ctes_.rbegin(); it != ctes_.rend(); ++it) {
+    std::string_view v;
+    if (ViewOf(src_, toks_[it->first], &v) ? NameEq(name_tok, v)
+                                           : NameEq(name_tok, Name(it->first))) {
+      return it->second;
+    }
+  }
+  std::string_view v;
+  if (ViewOf(src_, toks_[name_tok], &v)) return tables_.Find(v);
+  return tables_.Find(Name(name_tok));
+}
+
+const ColumnDef* Rewriter::Resolve(Scope* sc, const Expr* col, bool* source_found) {
+  uint32_t column = col->names[col->nnames - 1];
+  uint32_t qualifier = col->nnames >= 2 ? col->names[col->nnames - 2] : kNoTok;
+  std::string_view qual_view;
+  std::string qual_name;
+  if (qualifier != kNoTok && !ViewOf(src_, toks_[qualifier], &qual_view)) {
+    qual_name = Name(qualifier);
+    qual_view = qual_name;
+  }
+  for (Scope* s = sc; s != nullptr; s = s->parent) {
+    for (const Source& src : s->sources) {
+      if (qualifier != kNoTok && !NameEq(src.alias, qual_view)) continue;
+      if (qualifier != kNoTok) *source_found = true;
+      if (src.columns == nullptr) {
+        if (qualifier != kNoTok) return nullptr;
+        continue;
+      }
+      for (const ColumnDef& c : *src.columns) {
+        if (NameEq(column, c.name)) return &c;
+      }
+      if (qualifier != kNoTok) return nullptr;
+    }
+  }
+  return nullptr;
+}
+
+void Rewriter::AddSources(TableRef* t, Scope* parent, Scope* sc) {
+  switch (t->kind) {
+    case TableRef::kNamed:
+      t->columns = FindTable(t->name);
+      sc->sources.push_back({t->alias != kNoTok ? t->alias : t->name, t->columns});
+      return;
+    case TableRef::kDerived:
+      InferSelect(t->derived, parent);
+      t->columns = t->derived->star_unknown ? nullptr : &t->derived->out;
+      sc->sources.push_back({t->alias, t->columns});
+      return;
+    case TableRef::kJoin:
+      AddSources(t->left, parent, sc);
+      AddSources(t->right, parent, sc);
+      return;
+  }
+}
+
+void Rewriter::InferJoinConditions(TableRef* t, Scope* sc) {
+  if (t->kind != TableRef::kJoin) return;
+  InferJoinConditions(t->left, sc);
+  InferJoinConditions(t->right, sc);
+  if (t->on != nullptr) Infer(t->on, sc);
+}
+
+void Rewriter::InferSelect(Select* s, Scope* parent) {
+  for (Cte& cte : s->ctes) {
+    InferSelect(cte.select, parent);
+    ctes_.emplace_back(cte.name, cte.select->star_unknown ? nullptr : &cte.select->out);
+  }
+  for (Select* m = s; m != nullptr; m = m->next) InferCore(m, parent);
+  if (s->next != nullptr) {
+    // A compound's columns take the dominant type of its members.
+    for (Select* m = s->next; m != nullptr; m = m->next) {
+      if (m->star_unknown || m->out.size() != s->out.size()) {
+        s->star_unknown = s->star_unknown || m->star_unknown;
+        continue;
+      }
+      for (size_t i = 0; i < s->out.size(); ++i)
+        s->out[i].ty = Dominant(s->out[i].ty, m->out[i].ty);
+    }
+  }
+  for (OrderItem& item : s->order_by) {
+    Expr* e = item.expr;
+    if (e->kind == ExprKind::kColumn && e->nnames == 1) {
+      // An output alias comes before the columns of the sources.
+      bool found = false;
+      for (const ColumnDef& c : s->out) {
+        if (NameEq(e->names[0], c.name)) {
+          e->ty = c.ty;
+          e->resolved = true;
+          found = true;
+          break;
+        }
+      }
+      if (found) continue;
+    }
+    Infer(e, s->scope);
+  }
+  if (s->offset != nullptr) Infer(s->offset, nullptr);
+  if (s->fetch != nullptr) Infer(s->fetch, nullptr);
+}
+
+void Rewriter::InferCore(Select* m, Scope* parent) {
+  void* mem = mr_->allocate(sizeof(Scope), alignof(Scope));
+  Scope* sc = new (mem) Scope(mr_);
+  sc->parent = parent;
+  m->scope = sc;
+  for (TableRef* t : m->from) AddSources(t, parent, sc);
+  for (TableRef* t : m->from) InferJoinConditions(t, sc);
+  m->out.clear();
+  m->out.reserve(m->items.size());
+  for (SelectItem& item : m->items) {
+    Expr* e = item.expr;
+    if (e->kind == ExprKind::kStar) {
+      bool any = false;
+      for (const Source& src : sc->sources) {
+        if (e->nnames > 0 && !NameEq(src.alias, Name(e->names[0]))) continue;
+        any = true;
+        if (src.columns == nullptr) {
+          m->star_unknown = true;
+          continue;
+        }
+        for (const ColumnDef& c : *src.columns) m->out.push_back(c);
+      }
+      if (!any) m->star_unknown = true;
+      continue;
+    }
+    Infer(e, sc);
+    ColumnDef col;
+    if (item.alias != kNoTok) {
+      const Token& t = toks_[item.alias];
+      col.name = t.kind == TokKind::kString ? StringValue(src_, t) : Name(item.alias);
+    } else {
+      const Expr* u = Unparen(e);
+      if (u->kind == ExprKind::kColumn) col.name = Name(u->names[u->nnames - 1]);
+    }
+    col.ty = e->ty;
+    m->out.push_back(std::move(col));
+  }
+  if (m->top != nullptr) Infer(m->top, nullptr);
+  if (m->where != nullptr) Infer(m->where, sc);
+  for (Expr* g : m->group_by) Infer(g, sc);
+  if (m->having != nullptr) Infer(m->having, sc);
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+// ---------------------------------------------------------------------------
+
+void Rewriter::EmitSelect(const Select* s, const std::vector<Ty>* assign) {
+  if (!s->ctes.empty()) {
+    Put("WITH");
+    for (size_t i = 0; i < s->ctes.size(); ++i) {
+      if (i > 0) Put(",");
+      PutName(s->ctes[i].name);
+      Put("AS (");
+      EmitSelect(s->ctes[i].select);
+      Put(")");
+    }
+  }
+  bool dedupe = false;
+  for (const Select* m = s; m->next != nullptr; m = m->next) {
+    if (m->op != SetOp::kUnionAll) dedupe = true;
+  }
+  for (const Select* m = s; m != nullptr; m = m->next) {
+    EmitCore(m, assign, m == s && dedupe);
+    switch (m->op) {
+      case SetOp::kUnion:
+        Put("UNION");
+        break;
+      case SetOp::kUnionAll:
+        Put("UNION ALL");
+        break;
+      case SetOp::kExcept:
+        Put("EXCEPT");
+        break;
+      case SetOp::kIntersect:
+        Put("INTERSECT");
+        break;
+      case SetOp::kNone:
+        break;
+    }
+  }
+  if (!s->order_by.empty()) {
+    Put("ORDER BY");
+    EmitOrderItems(s->order_by, s);
+  }
+  if (s->top != nullptr) {
+    Put("LIMIT");
+    Emit(s->top);
+  } else if (s->fetch != nullptr || s->offset != nullptr) {
+    Put("LIMIT");
+    if (s->fetch != nullptr) {
+      Emit(s->fetch);
+    } else {
+      Put("-1");
+    }
+    if (s->offset != nullptr) {
+      Put("OFFSET");
+      Emit(s->offset);
+    }
+  }
+}
+
+void Rewriter::EmitCore(const Select* m, const std::vector<Ty>* assign, bool collate_text) {
+  Put("SELECT");
+  if (m->distinct) Put("DISTINCT");
+  bool has_star = false;
+  for (const SelectItem& item : m->items) has_star = has_star || item.expr->kind == ExprKind::kStar;
+  const bool wrap_text = m->distinct || collate_text;
+  for (size_t i = 0; i < m->items.size(); ++i) {
+    const SelectItem& item = m->items[i];
+    const Expr* e = item.expr;
+    if (i > 0) Put(",");
+    if (e->kind == ExprKind::kStar) {
+      Emit(e);
+      continue;
+    }
+    const size_t start = out_.size();
+    const Ty* target =
+        assign != nullptr && !has_star && i < assign->size() ? &(*assign)[i] : nullptr;
+    if (target != nullptr && target->Known()) {
+      EmitAssign(e, *target);
+    } else if (wrap_text && e->ty.IsText()) {
+      // DISTINCT and UNION compare the values under the collation.
+      EmitCollated(e);
+    } else {
+      Emit(e);
+    }
+    if (item.alias != kNoTok) {
+      Put("AS");
+      PutName(item.alias);
+    } else {
+      // A column reference that took another form keeps its name.
+      const Expr* u = Unparen(e);
+      if (u->kind == ExprKind::kColumn) {
+        std::string_view written(out_.data() + start, out_.size() - start);
+        if (!written.empty() && written[0] == ' ') written.remove_prefix(1);
+        bool plain = written.find('(') == std::string_view::npos &&
+                     written.find(' ') == std::string_view::npos;
+        if (!plain) {
+          Put("AS");
+          PutNameText(Name(u->names[u->nnames - 1]), true);
+        }
+      }
+    }
+  }
+  if (!m->from.empty()) {
+    Put("FROM");
+    for (size_t i = 0; i < m->from.size(); ++i) {
+      if (i > 0) Put(",");
+      EmitTableRef(m->from[i]);
+    }
+  }
+  if (m->where != nullptr) {
+    Put("WHERE");
+    Emit(m->where);
+  }
+  if (!m->group_by.empty()) {
+    Put("GROUP BY");
+    for (size_t i = 0; i < m->group_by.size(); ++i) {
+      if (i > 0) Put(",");
+      const Expr* g = m->group_by[i];
+      if (g->ty.IsText()) {
+        EmitCollated(g);
+      } else {
+        Emit(g);
+      }
+    }
+  }
+  if (m->having != nullptr) {
+    Put("HAVING");
+    Emit(m->having);
+  }
+}
+
+void Rewriter::EmitTableRef(const TableRef* t) {
+  switch (t->kind) {
+    case TableRef::kNamed:
+      PutName(t->name);
+      if (t->alias != kNoTok) PutName(t->alias);
+      return;
+    case TableRef::kDerived:
+      Put("(");
+      EmitSelect(t->derived);
+      Put(")");
+      PutName(t->alias);
+      return;
+    case TableRef::kJoin:
+      EmitTableRef(t->left);
+      switch (t->join) {
+        case JoinKind::kInner:
+          Put("INNER JOIN");
+          break;
+        case JoinKind::kLeft:
+          Put("LEFT JOIN");
+          break;
+        case JoinKind::kRight:
+          Put("RIGHT JOIN");
+          break;
+        case JoinKind::kFull:
+          Put("FULL JOIN");
+          break;
+        case JoinKind::kCross:
+        case JoinKind::kComma:
+          Put("CROSS JOIN");
+          break;
+      }
+      EmitTableRef(t->right);
+      if (t->on != nullptr) {
+        Put("ON");
+        Emit(t->on);
+      }
+      return;
+  }
+}
+
+void Rewriter::EmitOrderItems(const std::pmr::vector<OrderItem>& items, const Select* owner) {
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) Put(",");
+    const Expr* e = items[i].expr;
+    Ty t = e->ty;
+    const Expr* u = Unparen(e);
+    if (owner != nullptr && u->kind == ExprKind::kLiteral &&
+        toks_[u->tok].kind == TokKind::kNumber) {
+      // ORDER BY 2: the second result column.
+      long n = std::strtol(std::string(Text(u->tok)).c_str(), nullptr, 10);
+      if (n >= 1 && static_cast<size_t>(n) <= owner->out.size()) t = owner->out[n - 1].ty;
+    }
+    if (t.IsText()) {
+      EmitCollated(e);
+    } else {
+      Emit(e);
+    }
+    if (items[i].dir_tok != kNoTok) Put(Text(items[i].dir_tok));
+  }
+}
+
+}  // namespace q8::tsql

@@ -1,0 +1,412 @@
+// Statements: the SQLite statements for each statement of a batch, the work
+// tables the batch creates, and the pass-through of what is not understood.
+#include <cctype>
+
+#include "drivers/sqlite/tsql/parser.h"
+#include "drivers/sqlite/tsql/rewriter.h"
+
+namespace q8::tsql {
+namespace {
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// TableSource
+// ---------------------------------------------------------------------------
+
+const ColumnSet* TableSource::Find(std::string_view name) {
+  std::string key = Lower(name);
+  if (auto it = batch_.find(key); it != batch_.end()) return it->second.get();
+  if (auto it = catalog_memo_.find(key); it != catalog_memo_.end()) return it->second.get();
+  std::unique_ptr<ColumnSet> cols;
+  if (auto decl = catalog_.Table(name)) {
+    cols = std::make_unique<ColumnSet>();
+    cols->reserve(decl->size());
+    for (const ColumnDecl& c : *decl) cols->push_back({c.name, ParseDeclaredType(c.type.name)});
+  }
+  const ColumnSet* result = cols.get();
+  catalog_memo_.emplace(std::move(key), std::move(cols));
+  return result;
+}
+
+void TableSource::Define(std::string_view name, ColumnSet columns) {
+  batch_[Lower(name)] = std::make_unique<ColumnSet>(std::move(columns));
+}
+
+void TableSource::Drop(std::string_view name) {
+  // A dropped name stays unknown for the rest of the batch, even when the
+  // catalog still lists a table of that name from before.
+  batch_[Lower(name)] = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Rewriter: statements
+// ---------------------------------------------------------------------------
+
+Statement& Rewriter::NewStatement(std::vector<Statement>& out, Statement::Kind kind,
+                                  TokenRange range) {
+  Statement& s = out.emplace_back();
+  s.kind = kind;
+  const Token& first = toks_[range.begin];
+  const Token& last = toks_[range.end - 1];
+  s.original = std::string(src_.substr(first.pos, last.pos + last.len - first.pos));
+  return s;
+}
+
+void Rewriter::Rewrite(TokenRange range, std::vector<Statement>& out) {
+  ctes_.clear();
+  Stmt* st = ParseStatement(src_, toks_, range, mr_);
+  if (st != nullptr && RewriteParsed(st, range, out)) return;
+  RewriteRaw(range, out);
+}
+
+bool Rewriter::RewriteParsed(Stmt* st, TokenRange range, std::vector<Statement>& out) {
+  out_.clear();
+  switch (st->kind) {
+    case Stmt::kSelect: {
+      Select* s = st->select;
+      InferSelect(s, nullptr);
+      if (s->into != kNoTok) {
+        // SELECT … INTO t: create t with the query's column types, then fill it.
+        if (s->next != nullptr || s->star_unknown) return false;
+        for (const ColumnDef& c : s->out) {
+          if (c.name.empty()) return false;
+        }
+        Put("CREATE");
+        if (IsTempName(s->into)) Put("TEMP");
+        Put("TABLE");
+        PutName(s->into);
+        Put("(");
+        for (size_t i = 0; i < s->out.size(); ++i) {
+          if (i > 0) Put(",");
+          PutNameText(s->out[i].name, true);
+          SqlType t = s->out[i].ty.ToSqlType();
+          if (t.known)
+            Put(t.name == "varchar(max)" ? "text" : t.name == "nvarchar(max)" ? "ntext" : t.name);
+          if (s->out[i].ty.IsText() && IsTempName(s->into)) PutCollation();
+        }
+        Put(")");
+        NewStatement(out, Statement::Kind::kDdl, range).sql = out_;
+        tables_.Define(Name(s->into), s->out);
+        out_.clear();
+        Put("INSERT INTO");
+        PutName(s->into);
+        EmitSelect(s);
+        NewStatement(out, Statement::Kind::kChange, range).sql = out_;
+        return true;
+      }
+      EmitSelect(s);
+      Statement& q = NewStatement(out, Statement::Kind::kQuery, range);
+      q.sql = out_;
+      if (!s->star_unknown) {
+        q.result_types.reserve(s->out.size());
+        q.result_names.reserve(s->out.size());
+        for (const ColumnDef& c : s->out) {
+          q.result_types.push_back(c.ty.ToSqlType());
+          q.result_names.emplace_back(c.name);
+        }
+      }
+      return true;
+    }
+    case Stmt::kInsert: {
+      const ColumnSet* target = FindTable(st->table);
+      std::vector<Ty> assign;
+      if (target != nullptr) {
+        if (!st->columns.empty()) {
+          for (uint32_t c : st->columns) {
+            Ty t = Ty::Unknown();
+            for (const ColumnDef& d : *target) {
+              if (NameEq(c, d.name)) {
+                t = d.ty;
+                break;
+              }
+            }
+            assign.push_back(t);
+          }
+        } else {
+          for (const ColumnDef& d : *target) assign.push_back(d.ty);
+        }
+      }
+      Put("INSERT INTO");
+      PutName(st->table);
+      if (!st->columns.empty()) {
+        Put("(");
+        for (size_t i = 0; i < st->columns.size(); ++i) {
+          if (i > 0) Put(",");
+          PutName(st->columns[i]);
+        }
+        Put(")");
+      }
+      if (st->select != nullptr) {
+        InferSelect(st->select, nullptr);
+        EmitSelect(st->select, target != nullptr ? &assign : nullptr);
+      } else if (st->default_values) {
+        Put("DEFAULT VALUES");
+      } else {
+        Put("VALUES");
+        for (size_t r = 0; r < st->values.size(); ++r) {
+          if (r > 0) Put(",");
+          Put("(");
+          const ExprList& row = *st->values[r];
+          for (size_t i = 0; i < row.size(); ++i) {
+            if (i > 0) Put(",");
+            Infer(row[i], nullptr);
+            if (i < assign.size() && assign[i].Known()) {
+              EmitAssign(row[i], assign[i]);
+            } else {
+              Emit(row[i]);
+            }
+          }
+          Put(")");
+        }
+      }
+      NewStatement(out, Statement::Kind::kChange, range).sql = out_;
+      return true;
+    }
+    case Stmt::kUpdate:
+    case Stmt::kDelete: {
+      const ColumnSet* target = FindTable(st->table);
+      void* mem = mr_->allocate(sizeof(Scope), alignof(Scope));
+      Scope* sc = new (mem) Scope(mr_);
+      sc->sources.push_back({st->table, target});
+      if (st->from != nullptr) {
+        // UPDATE alias SET … FROM t alias JOIN …: the target is one of the
+        // FROM sources, which SQLite's UPDATE … FROM does not allow.
+        for (TableRef* t : *st->from) {
+          AddSources(t, nullptr, sc);
+        }
+        for (size_t i = 1; i < sc->sources.size(); ++i) {
+          if (NameEq(sc->sources[i].alias, Name(st->table))) return false;
+        }
+        for (TableRef* t : *st->from) InferJoinConditions(t, sc);
+      }
+      for (SetItem& item : st->sets) Infer(item.value, sc);
+      if (st->where != nullptr) Infer(st->where, sc);
+      if (st->kind == Stmt::kUpdate) {
+        Put("UPDATE");
+        PutName(st->table);
+        Put("SET");
+        for (size_t i = 0; i < st->sets.size(); ++i) {
+          if (i > 0) Put(",");
+          const SetItem& item = st->sets[i];
+          PutName(item.column);
+          Put("=");
+          Ty t = Ty::Unknown();
+          if (target != nullptr) {
+            for (const ColumnDef& d : *target) {
+              if (NameEq(item.column, d.name)) {
+                t = d.ty;
+                break;
+              }
+            }
+          }
+          if (t.Known()) {
+            EmitAssign(item.value, t);
+          } else {
+            Emit(item.value);
+          }
+        }
+        if (st->from != nullptr) {
+          Put("FROM");
+          for (size_t i = 0; i < st->from->size(); ++i) {
+            if (i > 0) Put(",");
+            EmitTableRef((*st->from)[i]);
+          }
+        }
+      } else {
+        Put("DELETE FROM");
+        PutName(st->table);
+      }
+      if (st->where != nullptr) {
+        Put("WHERE");
+        Emit(st->where);
+      }
+      NewStatement(out, Statement::Kind::kChange, range).sql = out_;
+      return true;
+    }
+    case Stmt::kCreateTable:
+      EmitCreateTable(st, IsTempName(st->table));
+      NewStatement(out, Statement::Kind::kDdl, range).sql = out_;
+      return true;
+    case Stmt::kDropTable:
+      // SQLite drops one table per statement.
+      for (uint32_t t : st->tables) {
+        out_.clear();
+        Put(st->if_exists ? "DROP TABLE IF EXISTS" : "DROP TABLE");
+        PutName(t);
+        NewStatement(out, Statement::Kind::kDdl, range).sql = out_;
+        tables_.Drop(Name(t));
+      }
+      return true;
+    case Stmt::kTruncate:
+      Put("DELETE FROM");
+      PutName(st->table);
+      NewStatement(out, Statement::Kind::kDdl, range).sql = out_;
+      return true;
+    case Stmt::kSetNocount:
+      NewStatement(out, Statement::Kind::kSetNocount, range).nocount = st->nocount;
+      return true;
+    case Stmt::kNoOp:
+      NewStatement(out, Statement::Kind::kNoOp, range);
+      return true;
+    case Stmt::kTransaction:
+      NewStatement(out, Statement::Kind::kDdl, range).sql = st->verb;
+      return true;
+  }
+  return false;
+}
+
+void Rewriter::EmitCreateTable(const Stmt* st, bool temp) {
+  Put("CREATE");
+  if (temp) Put("TEMP");
+  Put("TABLE");
+  PutName(st->table);
+  Put("(");
+  ColumnSet cols;
+  for (size_t i = 0; i < st->coldefs.size(); ++i) {
+    const ColumnDefSyntax& def = st->coldefs[i];
+    if (i > 0) Put(",");
+    bool collated = false;
+    for (uint32_t k = def.rest_begin; k < def.rest_end; ++k) {
+      if (toks_[k].kind == TokKind::kWord && toks_[k].kw == Kw::kCollate) collated = true;
+    }
+    if (def.name != kNoTok) {
+      PutName(def.name);
+      // The type without brackets, so the declared type stays readable:
+      // "[decimal](23, 10)" becomes "decimal(23,10)".
+      std::string type;
+      std::string type_text;
+      for (uint32_t k = def.type_begin; k < def.type_end; ++k) {
+        const Token& t = toks_[k];
+        std::string part = t.kind == TokKind::kQuoted ? IdentName(src_, t) : std::string(Text(k));
+        type_text += part;
+        type_text += ' ';
+        if (k == def.type_begin) {
+          type = part;
+        } else if (t.kind == TokKind::kWord && IEquals(part, "precision")) {
+          type += " precision";
+        } else {
+          type += part;
+        }
+      }
+      Ty ty = ParseDeclaredType(type_text);
+      if (ty.IsText() && ty.size == 0 && type.find('(') != std::string::npos) {
+        type = ty.unicode ? "ntext" : "text";  // (max)
+      }
+      Put(type);
+      // Work tables compare their text under the server's collation.
+      if (temp && ty.IsText() && !collated) PutCollation();
+      cols.push_back({Name(def.name), ty});
+    }
+    for (uint32_t k = def.rest_begin; k < def.rest_end; ++k) {
+      const Token& t = toks_[k];
+      if (t.kind == TokKind::kWord && (t.kw == Kw::kClustered || t.kw == Kw::kNonclustered))
+        continue;
+      if (t.kind == TokKind::kWord && t.kw == Kw::kIdentity) {
+        // IDENTITY(seed, step) has no SQLite counterpart on an int column.
+        if (k + 1 < def.rest_end && toks_[k + 1].kind == TokKind::kLParen) {
+          while (k < def.rest_end && toks_[k].kind != TokKind::kRParen) ++k;
+        }
+        continue;
+      }
+      if (t.kind == TokKind::kWord && t.kw == Kw::kCollate && k + 1 < def.rest_end) {
+        ++k;
+        if (temp) {
+          PutCollation();
+        } else {
+          Put("COLLATE NOCASE");
+        }
+        continue;
+      }
+      switch (t.kind) {
+        case TokKind::kQuoted:
+          PutName(k);
+          break;
+        case TokKind::kNString:
+          Put(Text(k).substr(1));
+          break;
+        case TokKind::kWord:
+          if (IEquals(Text(k), "getdate")) {
+            Put("tsql_getdate");
+          } else {
+            Put(Text(k));
+          }
+          break;
+        default:
+          Put(Text(k));
+          break;
+      }
+    }
+  }
+  Put(")");
+  tables_.Define(Name(st->table), std::move(cols));
+}
+
+void Rewriter::RewriteRaw(TokenRange range, std::vector<Statement>& out) {
+  out_.clear();
+  for (uint32_t i = range.begin; i < range.end; ++i) {
+    const Token& t = toks_[i];
+    std::string_view text = Text(i);
+    if (i > range.begin) {
+      char last = out_.empty() ? ' ' : out_.back();
+      bool comment = (last == '-' && text[0] == '-') || (last == '/' && text[0] == '*') ||
+                     (last == '*' && text[0] == '/');
+      if (t.nl_before) {
+        out_.push_back('\n');
+      } else if (t.ws_before || comment) {
+        out_.push_back(' ');
+      }
+    }
+    switch (t.kind) {
+      case TokKind::kQuoted:
+        if (t.unterminated) {
+          out_.append(text);
+        } else {
+          AppendQuotedIdent(out_, IdentName(src_, t));
+        }
+        break;
+      case TokKind::kNString:
+        out_.append(text.substr(1));
+        break;
+      case TokKind::kWord: {
+        const bool call = toks_[i + 1].kind == TokKind::kLParen && i + 1 < range.end;
+        if (text[0] == '#') {
+          AppendQuotedIdent(out_, text);
+        } else if (t.kw == Kw::kTable && i > range.begin && toks_[i - 1].kw == Kw::kCreate &&
+                   i + 1 < range.end && IsTempName(i + 1)) {
+          out_.append("TEMP TABLE");
+        } else if (call && IEquals(text, "isnull")) {
+          out_.append("ifnull");
+        } else if (call && IEquals(text, "getdate")) {
+          out_.append("tsql_getdate");
+        } else if (call && IEquals(text, "isdate")) {
+          out_.append("tsql_isdate");
+        } else {
+          out_.append(text);
+        }
+        break;
+      }
+      default:
+        out_.append(text);
+        break;
+    }
+  }
+  const Token& first = toks_[range.begin];
+  Statement::Kind kind = Statement::Kind::kDdl;
+  if (first.kind == TokKind::kLParen || first.kw == Kw::kSelect || first.kw == Kw::kWith ||
+      first.kw == Kw::kValues || IEquals(Text(range.begin), "pragma")) {
+    kind = Statement::Kind::kQuery;
+  } else if (first.kw == Kw::kInsert || first.kw == Kw::kUpdate || first.kw == Kw::kDelete ||
+             first.kw == Kw::kMerge || IEquals(Text(range.begin), "replace")) {
+    kind = Statement::Kind::kChange;
+  }
+  NewStatement(out, kind, range).sql = out_;
+}
+
+}  // namespace q8::tsql

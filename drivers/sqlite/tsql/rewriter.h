@@ -1,0 +1,127 @@
+// The per-statement rewriter: T-SQL syntax trees into SQLite text.
+//
+// It first types every expression the way SQL Server does (declared types of
+// base tables from the catalog, of work tables from the batch's own CREATE
+// TABLE, literal and operator rules), then writes SQLite text in which the
+// typed constructs take SQLite forms that give SQL Server's results:
+// datetime arithmetic and comparisons through canonical text and julianday,
+// division that is never integer division unless both sides are ints and
+// that fails on zero, decimal products rounded to their SQL Server scale,
+// rounding on assignment to decimal columns, text comparisons, grouping and
+// ordering under the TSQL_CI collation, string "+" as "||", TOP as LIMIT.
+#pragma once
+
+#include <memory>
+#include <memory_resource>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "drivers/sqlite/tsql/ast.h"
+#include "drivers/sqlite/tsql/splitter.h"
+#include "drivers/sqlite/tsql/tokenizer.h"
+#include "drivers/sqlite/tsql/translator.h"
+
+namespace q8::tsql {
+
+// The tables a batch can name: the work tables its own statements create
+// (and drop), then the catalog, asked once per name.
+class TableSource {
+ public:
+  explicit TableSource(const Catalog& catalog) : catalog_(catalog) {}
+  // The columns of `name` (any case), or nullptr when unknown.
+  const ColumnSet* Find(std::string_view name);
+  void Define(std::string_view name, ColumnSet columns);
+  void Drop(std::string_view name);
+
+ private:
+  const Catalog& catalog_;
+  std::unordered_map<std::string, std::unique_ptr<ColumnSet>> batch_;
+  std::unordered_map<std::string, std::unique_ptr<ColumnSet>> catalog_memo_;
+};
+
+// One statement's scope of names: the FROM sources of a query and the scope
+// it is nested in.
+struct Source {
+  uint32_t alias = kNoTok;  // the alias, or the table's name
+  const ColumnSet* columns = nullptr;
+};
+struct Scope {
+  explicit Scope(std::pmr::memory_resource* mr) : sources(mr) {}
+  Scope* parent = nullptr;
+  std::pmr::vector<Source> sources;
+};
+
+class Rewriter {
+ public:
+  Rewriter(std::string_view src, const std::vector<Token>& toks, TableSource& tables,
+           std::pmr::memory_resource* mr)
+      : src_(src), toks_(toks), tables_(tables), mr_(mr) {}
+
+  // Appends the SQLite statements for one statement of the batch. Raises
+  // q8::Error 241 for a date literal that cannot be read.
+  void Rewrite(TokenRange range, std::vector<Statement>& out);
+
+ private:
+  // ---- Typing (rewrite_expr.cpp, rewrite_query.cpp) ----
+  void Infer(Expr* e, Scope* sc);
+  void InferFunc(Expr* e, Scope* sc);
+  void InferSelect(Select* s, Scope* parent);
+  void InferCore(Select* m, Scope* parent);
+  void AddSources(TableRef* t, Scope* parent, Scope* sc);
+  void InferJoinConditions(TableRef* t, Scope* sc);
+  const ColumnDef* Resolve(Scope* sc, const Expr* col, bool* source_found);
+  const ColumnSet* FindTable(uint32_t name_tok);
+
+  // ---- Writing (rewrite_expr.cpp) ----
+  void Put(std::string_view s);
+  void PutName(uint32_t tok);
+  void PutNameText(std::string_view name, bool force_quote);
+  void Emit(const Expr* e);
+  void EmitOperand(const Expr* e, int parent_prec, bool right);
+  void EmitAtomic(const Expr* e);
+  void EmitBinary(const Expr* e);
+  void EmitComparison(const Expr* e, const char* op);
+  void EmitFunc(const Expr* e);
+  void EmitGenericCall(const Expr* e, std::string_view name);
+  void EmitCast(const Expr* e);
+  void EmitCase(const Expr* e);
+  void EmitOver(const WindowSpec* w);
+  void EmitJulian(const Expr* e);
+  void EmitAsDateTime(const Expr* e, int style = -1);
+  void EmitConverted(const Expr* e, const Ty& target);
+  void EmitAssign(const Expr* e, const Ty& target);
+  void EmitCollated(const Expr* e);
+  void PutCollation();
+  bool DateLiteral(const Expr* e, int style, std::string* canonical);
+  int Prec(const Expr* e) const;
+  bool IsRoundedAt(const Expr* e, int scale) const;
+
+  // ---- Queries (rewrite_query.cpp) ----
+  void EmitSelect(const Select* s, const std::vector<Ty>* assign = nullptr);
+  void EmitCore(const Select* m, const std::vector<Ty>* assign, bool collate_text);
+  void EmitTableRef(const TableRef* t);
+  void EmitOrderItems(const std::pmr::vector<OrderItem>& items, const Select* owner);
+
+  // ---- Statements (rewrite_stmt.cpp) ----
+  bool RewriteParsed(Stmt* st, TokenRange range, std::vector<Statement>& out);
+  void RewriteRaw(TokenRange range, std::vector<Statement>& out);
+  Statement& NewStatement(std::vector<Statement>& out, Statement::Kind kind, TokenRange range);
+  void EmitCreateTable(const Stmt* st, bool temp);
+
+  std::string_view Text(uint32_t tok) const { return TokenText(src_, toks_[tok]); }
+  bool NameEq(uint32_t tok, std::string_view name) const;
+  std::string Name(uint32_t tok) const { return IdentName(src_, toks_[tok]); }
+  bool IsTempName(uint32_t tok) const;
+
+  std::string_view src_;
+  const std::vector<Token>& toks_;
+  TableSource& tables_;
+  std::pmr::memory_resource* mr_;
+  std::string out_;
+  // Common table expressions of the statement being rewritten.
+  std::vector<std::pair<uint32_t, const ColumnSet*>> ctes_;
+};
+
+}  // namespace q8::tsql

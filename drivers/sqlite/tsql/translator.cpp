@@ -1,0 +1,27 @@
+// Translate: tokenize, split, and rewrite each statement of a batch.
+#include "drivers/sqlite/tsql/translator.h"
+
+#include <array>
+#include <memory_resource>
+
+#include "drivers/sqlite/tsql/rewriter.h"
+#include "drivers/sqlite/tsql/splitter.h"
+#include "drivers/sqlite/tsql/tokenizer.h"
+
+namespace q8::tsql {
+
+std::shared_ptr<const Batch> Translate(std::string_view tsql, const Catalog& catalog) {
+  auto batch = std::make_shared<Batch>();
+  const std::vector<Token> tokens = Tokenize(tsql);
+  const std::vector<TokenRange> ranges = SplitStatements(tokens);
+  batch->statements.reserve(ranges.size() + 2);
+  // The syntax trees of all statements live in one arena, released at once.
+  alignas(std::max_align_t) std::array<std::byte, 32 * 1024> initial;
+  std::pmr::monotonic_buffer_resource arena(initial.data(), initial.size());
+  TableSource tables(catalog);
+  Rewriter rewriter(tsql, tokens, tables, &arena);
+  for (const TokenRange& r : ranges) rewriter.Rewrite(r, batch->statements);
+  return batch;
+}
+
+}  // namespace q8::tsql
