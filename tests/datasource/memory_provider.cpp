@@ -112,18 +112,7 @@ std::string MemoryConnectString(const std::string& name) {
   return "Provider=Q8Memory;Database=" + name;
 }
 
-std::unique_ptr<CDataSource> MakeDataSource(const std::string& dbms_name,
-                                            const std::string& dbms_version,
-                                            const std::string& connect_string) {
-  auto parse = std::make_shared<CParse>();
-  parse->ParseString("UserName=tester;Language=CHS;UserID=0;DBMS Name=" + dbms_name +
-                     ";DBMS Version=" + dbms_version + ";ConnectString={" + connect_string + "}");
-  auto ds = std::make_unique<CDataSource>();
-  ds->SetParseObject(std::move(parse));
-  return ds;
-}
-
-std::shared_ptr<MemoryDatabase> AddMemoryDatabase(const std::string& name) {
+void RegisterMemoryProvider() {
   static std::once_flag registered;
   std::call_once(registered, [] {
     ado::ProviderInfo info;
@@ -152,6 +141,22 @@ std::shared_ptr<MemoryDatabase> AddMemoryDatabase(const std::string& name) {
     };
     ado::RegisterProvider(std::move(info));
   });
+}
+
+std::unique_ptr<CDataSource> MakeDataSource(const std::string& dbms_name,
+                                            const std::string& dbms_version,
+                                            const std::string& connect_string) {
+  RegisterMemoryProvider();
+  auto parse = std::make_shared<CParse>();
+  parse->ParseString("UserName=tester;Language=CHS;UserID=0;DBMS Name=" + dbms_name +
+                     ";DBMS Version=" + dbms_version + ";ConnectString={" + connect_string + "}");
+  auto ds = std::make_unique<CDataSource>();
+  ds->SetParseObject(std::move(parse));
+  return ds;
+}
+
+std::shared_ptr<MemoryDatabase> AddMemoryDatabase(const std::string& name) {
+  RegisterMemoryProvider();
   auto db = std::make_shared<MemoryDatabase>();
   std::lock_guard<std::mutex> lock(DatabasesMutex());
   Databases()[name] = db;

@@ -53,8 +53,9 @@ struct MemoryDatabase {
   std::map<std::string, int> executions_by_text_;
 };
 
-// Creates (or replaces) the database `name` and registers the provider on
-// first use.
+// Registers the provider with the data-access layer; safe to call again.
+void RegisterMemoryProvider();
+// Creates (or replaces) the database `name`, registering the provider first.
 std::shared_ptr<MemoryDatabase> AddMemoryDatabase(const std::string& name);
 // "Provider=Q8Memory;Database=<name>".
 std::string MemoryConnectString(const std::string& name);
@@ -64,7 +65,8 @@ inline constexpr int32_t kMissingTableNumber = ado::kErrCommandFailed;
 std::string MissingTableDescription(const std::string& text);
 
 // A data source on a parsed descriptor naming the DBMS `dbms_name` and
-// `dbms_version`, with `connect_string` as its "ConnectString".
+// `dbms_version`, with `connect_string` as its "ConnectString". Registers the
+// provider first.
 std::unique_ptr<CDataSource> MakeDataSource(const std::string& dbms_name,
                                             const std::string& dbms_version,
                                             const std::string& connect_string);
