@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The whole test suite: installs missing packages, configures, builds, starts
+# the throw-away database of the ODBC tests, and runs every test. Exits
+# non-zero on any failure.
+#
+#   scripts/test.sh [BUILD_DIR]
+#
+# Environment:
+#   Q8_BUILD_DIR    build folder when no argument is given (default: build)
+#   Q8_SANITIZE=1   an AddressSanitizer + UndefinedBehaviorSanitizer build
+#                   (default folder build-asan; benchmarks left out)
+#   Q8_JOBS         parallel build jobs (default: number of processors)
+#   Q8_TEST_JOBS    parallel test processes (default: 1)
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+sanitize=${Q8_SANITIZE:-0}
+if [ "$sanitize" = 1 ]; then
+  default_build=build-asan
+else
+  default_build=build
+fi
+build=${1:-${Q8_BUILD_DIR:-$default_build}}
+case "$build" in
+  /*) ;;
+  *) build="$root/$build" ;;
+esac
+jobs=${Q8_JOBS:-$(nproc 2>/dev/null || echo 2)}
+test_jobs=${Q8_TEST_JOBS:-1}
+
+"$root/scripts/install-deps.sh"
+
+options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+if [ "$sanitize" = 1 ]; then
+  options+=(-DQ8_SANITIZE=ON -DQ8_BUILD_BENCH=OFF)
+fi
+cmake -S "$root" -B "$build" "${options[@]}"
+cmake --build "$build" -j "$jobs"
+
+if [ -f "$root/scripts/odbc-env.sh" ]; then
+  # Starts a throw-away PostgreSQL cluster (stopped again on exit) and exports
+  # the ODBC tests' variables; tests whose database is missing skip.
+  set +u
+  # shellcheck source=/dev/null
+  source "$root/scripts/odbc-env.sh"
+  set -u
+fi
+
+if [ "$sanitize" = 1 ]; then
+  export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}
+  export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+fi
+
+cd "$build"
+ctest --output-on-failure -j "$test_jobs"
