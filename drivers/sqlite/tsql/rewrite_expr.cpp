@@ -983,7 +983,7 @@ void Rewriter::EmitComparison(const Expr* e, const char* op) {
 
 void Rewriter::EmitGenericCall(const Expr* e, std::string_view name) {
   Put(name);
-  Put("(");
+  out_.push_back('(');
   if (e->star_arg) {
     Put("*");
   } else {
