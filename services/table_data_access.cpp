@@ -62,26 +62,14 @@ class TableDataAccess : public DataAccess {
   }
 
   DictionaryPtr GetAccessDataSQL(ItemListPtr& maps, DictionaryPtr& rights) override {
-    return Build(maps, rights, [](const Restriction& r) {
-      return r.column + " IN (SELECT FItemID FROM t_QPDataRight WHERE FUserID=" + r.user +
-             " AND FDataTable=" + r.table + ")";
-    });
+    return Build(maps, rights);
   }
-
+  // The second form answers the same.
   DictionaryPtr GetAccessDataSQL2(ItemListPtr& maps, DictionaryPtr& rights) override {
-    return Build(maps, rights, [](const Restriction& r) {
-      return "EXISTS (SELECT 1 FROM t_QPDataRight r WHERE r.FUserID=" + r.user +
-             " AND r.FDataTable=" + r.table + " AND r.FItemID=" + r.column + ")";
-    });
+    return Build(maps, rights);
   }
 
  private:
-  struct Restriction {
-    std::string column;  // alias.column of the report query
-    std::string user;
-    std::string table;  // quoted
-  };
-
   static ado::ConnectionPtr Open(const std::string& dsn) {
     auto parser = std::make_shared<CParse>();
     parser->ParseString(dsn);
@@ -90,9 +78,7 @@ class TableDataAccess : public DataAccess {
     return source.UnCommittedConnection();
   }
 
-  template <class Condition>
-  static DictionaryPtr Build(const ItemListPtr& maps, const DictionaryPtr& rights,
-                             Condition condition) {
+  static DictionaryPtr Build(const ItemListPtr& maps, const DictionaryPtr& rights) {
     if (!rights || !maps) return Answer("", "");
     auto tables = rights->GetValue("Tables").As<Dictionary>();
     const std::string user = std::to_string(rights->GetValue("UserID").ToLong());
@@ -105,7 +91,8 @@ class TableDataAccess : public DataAccess {
       const std::string column =
           map->GetValue("BillTableAs").ToText() + "." + map->GetValue("BillCol").ToText();
       if (!where.empty()) where += " AND ";
-      where += condition(Restriction{column, user, Quoted(table)});
+      where += column + " IN (SELECT FItemID FROM t_QPDataRight WHERE FUserID=" + user +
+               " AND FDataTable=" + Quoted(table) + ")";
     }
     return Answer("", where);
   }

@@ -30,9 +30,8 @@
 //
 //   t1.FItemID IN (SELECT FItemID FROM t_QPDataRight WHERE FUserID=7 AND FDataTable='T_ICItem')
 //
-// GetAccessDataSQL2 gives the same restriction as EXISTS conditions. The
-// object opens its own connection from the descriptor that it is given; a
-// database without the table makes every call fail with the database's error.
+// GetAccessDataSQL2 gives the same answer. The object opens its own connection from the descriptor
+// that it is given; a database without the table makes every call fail with the database's error.
 #pragma once
 
 #include <string_view>

@@ -185,14 +185,6 @@ TEST_F(Rights, DescriptorWithoutUserFailsBeforeAnyObject) {
   EXPECT_TRUE(context->calls().empty());
 }
 
-TEST_F(Rights, DefaultObjectAppliesNoRestriction) {
-  Data data;
-  std::string from = "f", where = "w";
-  EXPECT_FALSE(data.GetDataRightStrSql(kDsn, from, where));
-  EXPECT_EQ(from, "f");
-  EXPECT_EQ(where, "w");
-}
-
 TEST_F(Rights, ModuleProcedureFormsAndEmptyLists) {
   struct Case {
     const char* note;
@@ -264,37 +256,6 @@ TEST_F(TableRights, FragmentsPerUser) {
     EXPECT_EQ(from, c.where == "-" ? "-" : "");
     EXPECT_EQ(where, c.where);
   }
-}
-
-TEST_F(TableRights, WhereFragmentRestrictsAQuery) {
-  Data data;
-  std::string from, where;
-  data.GetDataRightStrSql(db_.Dsn("CHS", "7"), from, where);
-  const std::string sql = "SELECT t1.FItemID FROM t_ICItem t1 " + from +
-                          " WHERE t1.FItemID > 0 AND " + where.substr(0, where.find(" AND t11.")) +
-                          " ORDER BY t1.FItemID";
-  ado::RecordsetPtr rs = data.GetData(db_.Dsn(), sql);
-  std::vector<int32_t> ids;
-  for (; !rs->IsEOF(); rs->MoveNext()) ids.push_back(rs->Value(0).ToLong());
-  EXPECT_EQ(ids, (std::vector<int32_t>{1, 3}));
-}
-
-TEST_F(TableRights, SecondFormUsesExists) {
-  auto tables = std::make_shared<ItemList>();
-  tables->Add("t_ICItem");
-  auto maps = std::make_shared<ItemList>();
-  AddRightColumnMap("T_ICItem", "FItemID", "t1", "FItemID", maps);
-  std::string from, where;
-  GetDataRightSql(db_.Dsn(), 7, tables, maps, from, where, false);
-  EXPECT_EQ(where,
-            "EXISTS (SELECT 1 FROM t_QPDataRight r WHERE r.FUserID=7 AND r.FDataTable='T_ICItem' "
-            "AND r.FItemID=t1.FItemID)");
-  const std::string sql = "SELECT t1.FItemID FROM t_ICItem t1 WHERE " + where + " ORDER BY 1";
-  Data data;
-  ado::RecordsetPtr rs = data.GetData(db_.Dsn(), sql);
-  std::vector<int32_t> ids;
-  for (; !rs->IsEOF(); rs->MoveNext()) ids.push_back(rs->Value(0).ToLong());
-  EXPECT_EQ(ids, (std::vector<int32_t>{1, 3}));
 }
 
 TEST_F(TableRights, DatabaseWithoutTheTableFails) {
