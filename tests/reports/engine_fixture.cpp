@@ -114,6 +114,40 @@ Error ReportDb::RunFails(int report, const DictionaryPtr& filter, DictionaryPtr*
   return Error(0, "", "");
 }
 
+std::string StockBill(int id, const char* date, int tran_type, int bis_type, int sale_style,
+                      const char* supply, const char* cust, int rob, int status, const char* item,
+                      int unit, const char* dc_stock, const char* sc_stock, const char* qty,
+                      const char* aux_qty, int cancelled) {
+  const std::string i = std::to_string(id);
+  return "INSERT INTO ICStockBill (FInterID, FBillNo, FDate, FTranType, FBisType, FSaleStyle, "
+         "FSupplyID, FCustID, FROB, FStatus, FCancellation) VALUES (" +
+         i + ", 'B" + i + "', '" + date + "', " + std::to_string(tran_type) + ", " +
+         std::to_string(bis_type) + ", " + std::to_string(sale_style) + ", " + supply + ", " +
+         cust + ", " + std::to_string(rob) + ", " + std::to_string(status) + ", " +
+         std::to_string(cancelled) +
+         ");\n"
+         "INSERT INTO ICStockBillEntry (FInterID, FEntryID, FDetailID, FItemID, FUnitID, "
+         "FDCStockID, FSCStockID, FBatchNo, FQty, FAuxQty) VALUES (" +
+         i + ", 1, " + i + ", " + item + ", " + std::to_string(unit) + ", " + dc_stock + ", " +
+         sc_stock + ", 'L" + i + "', " + qty + ", " + aux_qty + ");\n";
+}
+
+std::string Invoice(int id, const char* date, int tran_type, int sale_style, const char* cust,
+                    int status, const char* item, const char* qty, int cancelled,
+                    const char* source_bill) {
+  const std::string i = std::to_string(id);
+  return "INSERT INTO ICSale (FInterID, FBillNo, FDate, FTranType, FSaleStyle, FCustID, FROB, "
+         "FStatus, FCancellation, FExchangeRate) VALUES (" +
+         i + ", 'V" + i + "', '" + date + "', " + std::to_string(tran_type) + ", " +
+         std::to_string(sale_style) + ", " + cust + ", 1, " + std::to_string(status) + ", " +
+         std::to_string(cancelled) +
+         ", 1);\n"
+         "INSERT INTO ICSaleEntry (FInterID, FEntryID, FDetailID, FItemID, FUnitID, FQty, FAuxQty, "
+         "FSourceInterID, FSourceEntryID) VALUES (" +
+         i + ", 1, " + i + ", " + item + ", 1, " + qty + ", " + qty + ", " + source_bill + ", " +
+         (std::string(source_bill) == "NULL" ? "NULL" : "1") + ");\n";
+}
+
 std::string Text(const Variant& v) {
   switch (v.type()) {
     case VarType::kEmpty:

@@ -48,6 +48,19 @@ class ReportDb : public ::testing::Test {
   std::string path_;
 };
 
+// One stock bill with one line (FEntryID 1, FDetailID = id, batch "L<id>"):
+// header values, then the line's material, unit, warehouses and quantities.
+// Numbers that may be NULL are passed as SQL text.
+std::string StockBill(int id, const char* date, int tran_type, int bis_type, int sale_style,
+                      const char* supply, const char* cust, int rob, int status, const char* item,
+                      int unit, const char* dc_stock, const char* sc_stock, const char* qty,
+                      const char* aux_qty, int cancelled = 0);
+// One sales invoice (FROB 1, rate 1) with one line in unit PCS; the line may
+// name its source stock-bill line.
+std::string Invoice(int id, const char* date, int tran_type, int sale_style, const char* cust,
+                    int status, const char* item, const char* qty, int cancelled = 0,
+                    const char* source_bill = "NULL");
+
 // A value as compact text: NULL, integers, decimals without trailing zeros,
 // dates as "YYYY-MM-DD HH:MM:SS".
 std::string Text(const Variant& v);
