@@ -362,12 +362,20 @@ void Rewriter::Put(std::string_view s) {
   if (!out_.empty()) {
     char last = out_.back();
     char first = s[0];
-    bool glue = last == '(' || last == ' ' || last == '.' || first == ')' || first == ',' ||
-                first == '.' ||
-                (first == '(' && (std::isalnum(static_cast<unsigned char>(last)) || last == '_'));
+    bool glue =
+        last == '(' || last == ' ' || last == '.' || first == ')' || first == ',' || first == '.';
+    // Never let two signs meet: "--" would open a comment.
+    if (glue_next_ && !(last == '-' && first == '-')) glue = true;
     if (!glue) out_.push_back(' ');
   }
+  glue_next_ = false;
   out_.append(s);
+}
+
+// A sign that binds to the operand written next.
+void Rewriter::PutSign(const char* sign) {
+  Put(sign);
+  glue_next_ = true;
 }
 
 void Rewriter::PutNameText(std::string_view name, bool force_quote) {
@@ -655,13 +663,13 @@ void Rewriter::Emit(const Expr* e) {
           EmitOperand(e->a, 3, true);
           return;
         case Op::kNeg:
-          Put("-");
+          PutSign("-");
           break;
         case Op::kPos:
-          Put("+");
+          PutSign("+");
           break;
         default:
-          Put("~");
+          PutSign("~");
           break;
       }
       EmitAtomic(e->a);
@@ -813,7 +821,8 @@ void Rewriter::EmitBinary(const Expr* e) {
         if (day_count(tb) && !IsStringLiteral(b)) {
           Put("tsql_adddays(");
           Emit(a);
-          Put(",-");
+          Put(",");
+          PutSign("-");
           EmitAtomic(b);
           Put(")");
         } else {

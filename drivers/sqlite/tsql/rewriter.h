@@ -76,6 +76,7 @@ class Rewriter {
 
   // ---- Writing (rewrite_expr.cpp) ----
   void Put(std::string_view s);
+  void PutSign(const char* sign);
   void PutName(uint32_t tok);
   void PutNameText(std::string_view name, bool force_quote);
   void Emit(const Expr* e);
@@ -120,6 +121,7 @@ class Rewriter {
   TableSource& tables_;
   std::pmr::memory_resource* mr_;
   std::string out_;
+  bool glue_next_ = false;  // the next Put follows without a blank (after a sign)
   // Common table expressions of the statement being rewritten.
   std::vector<std::pair<uint32_t, const ColumnSet*>> ctes_;
 };
