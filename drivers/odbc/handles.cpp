@@ -87,6 +87,12 @@ void RaiseDiagnostics(SQLSMALLINT kind, SQLHANDLE h, SQLRETURN rc, const char* c
   throw ado::ProviderError(first.number, first.source, first.description, std::move(entries));
 }
 
+bool IsUnsupportedFeature(const ado::ProviderError& e) {
+  for (const auto& entry : e.entries())
+    if (entry.sql_state == "HYC00" || entry.sql_state == "HY092") return true;
+  return false;
+}
+
 std::shared_ptr<EnvHandle> SharedEnvironment() {
   static std::mutex mutex;
   static std::weak_ptr<EnvHandle> shared;

@@ -77,6 +77,11 @@ inline SQLRETURN Check(SQLRETURN rc, SQLSMALLINT kind, SQLHANDLE h, const char* 
   RaiseDiagnostics(kind, h, rc, call);
 }
 
+// True when a failed call was only asking for an attribute that the driver
+// does not implement (HYC00: optional feature not implemented, HY092:
+// invalid attribute). Used for the optional timeouts alone.
+bool IsUnsupportedFeature(const ado::ProviderError& e);
+
 // The process-wide ODBC 3 environment, created on first use and released
 // when the last connection that uses it ends.
 std::shared_ptr<EnvHandle> SharedEnvironment();

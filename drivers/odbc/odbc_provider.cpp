@@ -15,15 +15,13 @@ namespace q8::odbc {
 namespace {
 
 // An attribute that the driver does not implement keeps the driver's own
-// behaviour (HYC00: optional feature not implemented, HY092: invalid
-// attribute); every other failure of the call is a failure.
+// behaviour; every other failure of the call is a failure.
 void SetOptionalAttribute(SQLHDBC dbc, SQLINTEGER attribute, SQLULEN value, const char* call) {
   try {
     Check(SQLSetConnectAttr(dbc, attribute, reinterpret_cast<SQLPOINTER>(value), SQL_IS_UINTEGER),
           SQL_HANDLE_DBC, dbc, call);
   } catch (const ado::ProviderError& e) {
-    const std::string& state = e.entries().front().sql_state;
-    if (state != "HYC00" && state != "HY092") throw;
+    if (!IsUnsupportedFeature(e)) throw;
   }
 }
 

@@ -32,11 +32,18 @@ Execution::Execution(std::shared_ptr<Session> session, const std::string& text,
   Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h), SQL_HANDLE_DBC, dbc,
         "SQLAllocHandle(SQL_HANDLE_STMT)");
   stmt_ = StmtHandle(h);
-  Check(SQLSetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT,
-                       reinterpret_cast<SQLPOINTER>(
-                           static_cast<SQLULEN>(timeout_seconds > 0 ? timeout_seconds : 0)),
-                       SQL_IS_UINTEGER),
-        SQL_HANDLE_STMT, h, "SQLSetStmtAttr(SQL_ATTR_QUERY_TIMEOUT)");
+  // No limit is every driver's default. A driver that has no query timeout
+  // runs without one, as the OLE DB providers do.
+  if (timeout_seconds > 0) {
+    try {
+      Check(SQLSetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT,
+                           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeout_seconds)),
+                           SQL_IS_UINTEGER),
+            SQL_HANDLE_STMT, h, "SQLSetStmtAttr(SQL_ATTR_QUERY_TIMEOUT)");
+    } catch (const ado::ProviderError& e) {
+      if (!IsUnsupportedFeature(e)) throw;
+    }
+  }
   bound_.reserve(params.size());
   for (const auto& p : params) bound_.push_back(PrepareParameter(p));
   BindParameters(h, bound_);

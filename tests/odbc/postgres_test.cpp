@@ -173,6 +173,17 @@ TEST_F(PostgresTest, BatchWithResultsWithoutColumnsFirst) {
   EXPECT_FALSE(rs->NextRecordset());
 }
 
+TEST_F(PostgresTest, WarningsAreNotErrors) {
+  // SQL_SUCCESS_WITH_INFO: the statement and the batch go on. The isolation
+  // statement of the connection getters is one (25P01 outside a transaction).
+  RunSql(cn_, "set transaction isolation level read uncommitted");
+  auto rs = cn_->Execute("do $$ begin raise warning 'careful'; end $$; select 4 as n");
+  EXPECT_TRUE(cn_->Errors().empty());
+  while (rs && rs->FieldCount() == 0) rs = rs->NextRecordset();
+  ASSERT_TRUE(rs);
+  EXPECT_EQ(rs->Value("n").ToLong(), 4);
+}
+
 TEST_F(PostgresTest, EmptySelectKeepsItsColumns) {
   auto rs = cn_->Execute("select 1 as a, 'x' as b where false");
   EXPECT_EQ(rs->FieldCount(), 2);
