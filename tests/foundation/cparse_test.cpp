@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <thread>
+
 #include "q8vantorpt/error.h"
 #include "q8vantorpt/outside.h"
 
@@ -173,11 +176,16 @@ TEST(CParseReads, GetQXObjectName) {
     const char* name;
     const char* want;
   } cases[] = {
-      {"XEE", "K3Obj", "XEE_K3Obj"},       {"xee", "K3Obj", "XEE_K3Obj"},  // the code is
-                                                                           // upper-cased
+      {"XEE", "K3Obj", "XEE_K3Obj"},
+      {"xee", "K3Obj", "XEE_K3Obj"},      // the code is
+                                          // upper-cased
       {"XEE", "xee_K3Obj", "xee_K3Obj"},  // already contains the code
-      {"XEE", "MyXeeThing", "MyXeeThing"}, {"", "K3Obj", "K3Obj"},        {"XSE", "K3Obj", "K3Obj"},
-      {"XUE", "K3Obj", "K3Obj"},           {"ABC", "K3Obj", "K3Obj"},     {"XEE", "", "XEE_"},
+      {"XEE", "MyXeeThing", "MyXeeThing"},
+      {"", "K3Obj", "K3Obj"},
+      {"XSE", "K3Obj", "K3Obj"},
+      {"XUE", "K3Obj", "K3Obj"},
+      {"ABC", "K3Obj", "K3Obj"},
+      {"XEE", "", "XEE_"},
   };
   for (const auto& c : cases) {
     CParse p;
@@ -203,6 +211,18 @@ TEST(CParseLifetime, ReleaseEndsTheThreadsLoader) {
   EXPECT_EQ(apartment::Loader(), nullptr);
   { CParse p; }  // no loader: nothing to end
   EXPECT_EQ(unloads, 1);
+}
+
+TEST(CParseLifetime, ReleasedAfterTheThreadsStateIsGone) {
+  // A parser held by a thread_local made before the thread's state is
+  // destroyed after it; its release must not touch the state (ASan checks).
+  std::thread([] {
+    thread_local std::unique_ptr<CParse> held = std::make_unique<CParse>();
+    held->ParseString("Language=EN");
+    apartment::Loader() = nullptr;  // creates the state after `held`
+    apartment::GetObjectContext();
+  }).join();
+  SUCCEED();
 }
 
 }  // namespace
