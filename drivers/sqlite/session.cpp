@@ -153,7 +153,7 @@ ado::ProviderError StatementError(const Session& s, int rc, std::string_view sta
 }
 
 ado::ProviderError TranslationError(const Error& e, std::string_view batch) {
-  std::string where = " [batch: " + StatementExcerpt(batch) + "]";
+  std::string where = " [statement: " + StatementExcerpt(batch) + "]";
   std::string state = e.number() == tsql::kDateConversionNumber ? "22007" : "42000";
   return MakeError(e.number(), e.description() + where, e.number(), state);
 }

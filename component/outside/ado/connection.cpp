@@ -28,6 +28,16 @@ std::vector<ErrorEntry> EntriesOf(const Error& e) {
   return {entry};
 }
 
+PendingResults::~PendingResults() {
+  if (!stream || !connection || connection->State() != kStateOpen) return;
+  try {
+    while (stream->Next()) {
+    }
+  } catch (...) {
+    // Nobody is left to hear about it.
+  }
+}
+
 std::optional<Result> PendingResults::Next() {
   if (!ready.empty()) {
     Result r = std::move(ready.front());

@@ -10,6 +10,14 @@
 namespace q8::ado {
 
 struct PendingResults {
+  PendingResults() = default;
+  PendingResults(const PendingResults&) = delete;
+  PendingResults& operator=(const PendingResults&) = delete;
+  // Results nobody asked for are still produced: the statements behind them
+  // run to the end of the batch, as they do on a server when the client lets
+  // go of the results. Their failures are not reported.
+  ~PendingResults();
+
   // The connection the execution runs on; holding it keeps the database
   // session (and its temporary tables) open while results are pending.
   ConnectionPtr connection;
