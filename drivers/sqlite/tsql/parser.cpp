@@ -1,6 +1,8 @@
 // Recursive-descent parser for the statements the rewriter understands.
 #include "drivers/sqlite/tsql/parser.h"
 
+#include <type_traits>
+
 namespace q8::tsql {
 namespace {
 
@@ -42,9 +44,13 @@ bool IsReserved(Kw kw) {
 
 class Parser {
  public:
-  Parser(std::string_view src, const std::vector<Token>& toks, TokenRange range,
-         std::pmr::memory_resource* mr)
-      : src_(src), toks_(toks), pos_(range.begin), end_(range.end), mr_(mr) {
+  Parser(std::string_view src, const std::vector<Token>& toks, TokenRange range, Arena* arena)
+      : src_(src),
+        toks_(toks),
+        pos_(range.begin),
+        end_(range.end),
+        arena_(arena),
+        mr_(arena->resource()) {
     end_tok_.kind = TokKind::kEnd;
   }
 
@@ -100,8 +106,12 @@ class Parser {
 
   template <class T>
   T* New() {
-    void* p = mr_->allocate(sizeof(T), alignof(T));
-    return new (p) T(mr_);
+    // A query owns its result columns (heap memory); the rest lives in the arena.
+    if constexpr (std::is_same_v<T, Select>) {
+      return arena_->MakeOwned<T>(mr_);
+    } else {
+      return arena_->Make<T>(mr_);
+    }
   }
   Expr* NewExpr(ExprKind kind, uint32_t tok = kNoTok) {
     Expr* e = New<Expr>();
@@ -111,8 +121,7 @@ class Parser {
   }
   template <class T>
   T* NewPlain() {
-    void* p = mr_->allocate(sizeof(T), alignof(T));
-    return new (p) T();
+    return arena_->Make<T>();
   }
 
   // ---- Statements ----
@@ -961,6 +970,7 @@ class Parser {
   const std::vector<Token>& toks_;
   uint32_t pos_;
   uint32_t end_;
+  Arena* arena_;
   std::pmr::memory_resource* mr_;
   Token end_tok_;
 };
@@ -968,8 +978,8 @@ class Parser {
 }  // namespace
 
 Stmt* ParseStatement(std::string_view src, const std::vector<Token>& tokens, TokenRange range,
-                     std::pmr::memory_resource* mr) {
-  return Parser(src, tokens, range, mr).Run();
+                     Arena* arena) {
+  return Parser(src, tokens, range, arena).Run();
 }
 
 }  // namespace q8::tsql

@@ -8,19 +8,19 @@
 // the statement passes through as it stands.
 #pragma once
 
-#include <memory_resource>
 #include <string_view>
 #include <vector>
 
+#include "drivers/sqlite/tsql/arena.h"
 #include "drivers/sqlite/tsql/ast.h"
 #include "drivers/sqlite/tsql/splitter.h"
 #include "drivers/sqlite/tsql/tokenizer.h"
 
 namespace q8::tsql {
 
-// Parses the statement `range` of `tokens`; nodes are allocated from `mr`.
+// Parses the statement `range` of `tokens`; nodes are allocated in `arena`.
 // Returns nullptr when the statement is not one the parser reads completely.
 Stmt* ParseStatement(std::string_view src, const std::vector<Token>& tokens, TokenRange range,
-                     std::pmr::memory_resource* mr);
+                     Arena* arena);
 
 }  // namespace q8::tsql

@@ -61,7 +61,7 @@ Statement& Rewriter::NewStatement(std::vector<Statement>& out, Statement::Kind k
 
 void Rewriter::Rewrite(TokenRange range, std::vector<Statement>& out) {
   ctes_.clear();
-  Stmt* st = ParseStatement(src_, toks_, range, mr_);
+  Stmt* st = ParseStatement(src_, toks_, range, arena_);
   if (st != nullptr && RewriteParsed(st, range, out)) return;
   RewriteRaw(range, out);
 }

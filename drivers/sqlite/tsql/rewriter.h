@@ -18,6 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "drivers/sqlite/tsql/arena.h"
 #include "drivers/sqlite/tsql/ast.h"
 #include "drivers/sqlite/tsql/splitter.h"
 #include "drivers/sqlite/tsql/tokenizer.h"
@@ -55,9 +56,8 @@ struct Scope {
 
 class Rewriter {
  public:
-  Rewriter(std::string_view src, const std::vector<Token>& toks, TableSource& tables,
-           std::pmr::memory_resource* mr)
-      : src_(src), toks_(toks), tables_(tables), mr_(mr) {}
+  Rewriter(std::string_view src, const std::vector<Token>& toks, TableSource& tables, Arena* arena)
+      : src_(src), toks_(toks), tables_(tables), arena_(arena), mr_(arena->resource()) {}
 
   // Appends the SQLite statements for one statement of the batch. Raises
   // q8::Error 241 for a date literal that cannot be read.
@@ -119,6 +119,7 @@ class Rewriter {
   std::string_view src_;
   const std::vector<Token>& toks_;
   TableSource& tables_;
+  Arena* arena_;
   std::pmr::memory_resource* mr_;
   std::string out_;
   bool glue_next_ = false;  // the next Put follows without a blank (after a sign)

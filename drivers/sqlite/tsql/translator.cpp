@@ -1,9 +1,6 @@
 // Translate: tokenize, split, and rewrite each statement of a batch.
 #include "drivers/sqlite/tsql/translator.h"
 
-#include <array>
-#include <memory_resource>
-
 #include "drivers/sqlite/tsql/rewriter.h"
 #include "drivers/sqlite/tsql/splitter.h"
 #include "drivers/sqlite/tsql/tokenizer.h"
@@ -16,8 +13,7 @@ std::shared_ptr<const Batch> Translate(std::string_view tsql, const Catalog& cat
   const std::vector<TokenRange> ranges = SplitStatements(tokens);
   batch->statements.reserve(ranges.size() + 2);
   // The syntax trees of all statements live in one arena, released at once.
-  alignas(std::max_align_t) std::array<std::byte, 32 * 1024> initial;
-  std::pmr::monotonic_buffer_resource arena(initial.data(), initial.size());
+  Arena arena;
   TableSource tables(catalog);
   Rewriter rewriter(tsql, tokens, tables, &arena);
   for (const TokenRange& r : ranges) rewriter.Rewrite(r, batch->statements);

@@ -1,0 +1,1 @@
+select top 1 a.id, (select max(code) from t b where b.id = a.id) m from t a inner join u on u.id = a.id left join (select id, count(*) n from t group by id) x on x.id = a.id where exists (select 1 from u) order by 1 desc
