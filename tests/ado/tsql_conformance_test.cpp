@@ -39,6 +39,17 @@ TEST_P(TsqlConformance, ABatchWithoutSemicolonsYieldsItsFinalSelectThenDropsItsW
   cn_->Execute("CREATE TABLE #w2008 (FID int) DROP TABLE #w2008");
 }
 
+TEST_P(TsqlConformance, StatementsAfterAnUnreadResultStillRunWhenItIsReleased) {
+  cn_->Execute("CREATE TABLE #late (a int)");
+  // The client lets go of the first result; the server runs the rest anyway.
+  cn_->Execute(
+      "SELECT 1 AS a INSERT INTO #late (a) SELECT 7 DROP TABLE #late CREATE TABLE #late (b int)");
+  auto rs = cn_->Execute("SELECT b FROM #late");
+  EXPECT_EQ(rs->FieldCount(), 1);
+  EXPECT_TRUE(rs->IsEOF());
+  cn_->Execute("DROP TABLE #late");
+}
+
 TEST_P(TsqlConformance, WithoutNocountEachChangeIsAResultWithoutColumns) {
   auto rs = cn_->Execute(
       "CREATE TABLE #cnt (a int)\r\n"

@@ -257,6 +257,8 @@ TEST_F(SqliteProvider, ProcedureCallsWithWrongNamesOrArgumentsFail) {
   cmd->Append(cmd->CreateParameter("@aYear", ado::kTypeInteger, ado::kParamInput, 0, 2024));
   e = ExpectError(201, [&] { cmd->Execute(); });
   EXPECT_NE(e.description().find("@aPeriod"), std::string::npos);
+  // Execute with the stored-procedure option calls it the same way.
+  ExpectError(201, [&] { cn->Execute("GetPeriodStartEnd", ado::kCmdStoredProc); });
 }
 
 TEST_F(SqliteProvider, PropertiesDescribeTheEngine) {

@@ -51,6 +51,10 @@ std::optional<Result> PendingResults::Next() {
   return r;
 }
 
+int CommandTypeOf(int options) {
+  return options != kUnspecified && (options & 0xF) == kCmdStoredProc ? kCmdStoredProc : kCmdText;
+}
+
 std::shared_ptr<Connection> Connection::Create() {
   return std::shared_ptr<Connection>(new Connection());
 }
@@ -111,9 +115,8 @@ std::shared_ptr<PendingResults> Connection::Run(const std::string& text,
 }
 
 std::shared_ptr<Recordset> Connection::Execute(const std::string& command_text, int options) {
-  (void)options;
   std::vector<ParameterPtr> none;
-  auto pending = Run(command_text, none, kCmdText, command_timeout_);
+  auto pending = Run(command_text, none, CommandTypeOf(options), command_timeout_);
   auto rs = Recordset::Create();
   rs->set_cursor_location(cursor_location_);
   auto first = pending->Next();

@@ -35,6 +35,10 @@ struct PendingResults {
 template <class F>
 auto WithErrors(Connection& cn, F&& f) -> decltype(f());
 
+// The command type that the options argument of Execute or Open names:
+// kCmdStoredProc for adCmdStoredProc, kCmdText otherwise.
+int CommandTypeOf(int options);
+
 // The entries for an Errors collection that describe `e`.
 std::vector<ErrorEntry> EntriesOf(const Error& e);
 

@@ -49,7 +49,6 @@ void Recordset::Open(const std::string& source, const std::string& connect_strin
 
 void Recordset::Open(const std::string& source, ConnectionPtr connection, int cursor_type,
                      int lock_type, int options) {
-  (void)options;
   if (open_) RaiseLayer(err::kAdoObjectOpen, kRecordsetSource);
   if (connection) connection_ = std::move(connection);
   if (!connection_ || connection_->State() != kStateOpen)
@@ -58,7 +57,8 @@ void Recordset::Open(const std::string& source, ConnectionPtr connection, int cu
   if (cursor_type != kUnspecified) cursor_type_ = cursor_type;
   if (lock_type != kUnspecified) lock_type_ = lock_type;
   std::vector<ParameterPtr> none;
-  auto pending = connection_->Run(source, none, kCmdText, connection_->command_timeout());
+  auto pending =
+      connection_->Run(source, none, CommandTypeOf(options), connection_->command_timeout());
   auto first = pending->Next();
   if (first)
     Attach(first->rows, std::move(pending), connection_);
