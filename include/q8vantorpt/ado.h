@@ -13,6 +13,11 @@
 // still attached keeps its connection (and so the database session with its
 // temporary tables) open until the last reference goes. A detached record set
 // keeps its rows and needs nothing else.
+//
+// Results: an execution is read one result at a time (NextRecordset); the
+// statements behind a result run only when it is asked for. Statements whose
+// results nobody asked for still run, when the last record set of the
+// execution is released or detached, as they would on a server.
 #pragma once
 
 #include <cstdint>
