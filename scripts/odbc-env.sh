@@ -13,8 +13,6 @@
 #   TEST_PG_ODBC           an ODBC connection string to the database "erp" of the cluster
 #   TEST_SQLITE_ODBC_DIR   a writable folder for SQLite files opened through sqliteodbc
 #   TEST_FREETDS_DRIVER    the registered name of the FreeTDS driver
-#   Q8_ADO_CONFORMANCE_PG  the same PostgreSQL string, as a target of the
-#                          data-access conformance suite (Q8_ADO_DATETIME_PG too)
 #
 # An EXIT trap stops the cluster and removes its folder (an EXIT trap that
 # the caller set before is kept and runs after it). Nothing here fails the
@@ -151,8 +149,6 @@ q8_odbc_env_main() {
     return 0
   fi
   export TEST_PG_ODBC="Driver=PG;Server=127.0.0.1;Port=$port;Database=erp;Uid=postgres;Pwd=;"
-  # The data-access conformance suite runs against it too.
-  export Q8_ADO_CONFORMANCE_PG="$TEST_PG_ODBC" Q8_ADO_DATETIME_PG=timestamp
   echo "odbc-env: PostgreSQL on 127.0.0.1:$port, ODBCSYSINI=$work" >&2
 }
 

@@ -355,6 +355,17 @@ TEST_F(PostgresTest, AnotherCommandWhileResultsArePending) {
   EXPECT_EQ(next->Value("b").ToLong(), 2);
 }
 
+TEST_F(PostgresTest, ClosingWithResultsPendingEndsTheStream) {
+  std::vector<ado::ParameterPtr> none;
+  auto stream = cn_->provider().Execute("select 1; select 2", none, 0);
+  ASSERT_TRUE(stream->Next());
+  cn_->Close();
+  // The statement went with the connection: reading on is an error, and
+  // dropping the stream afterwards frees nothing twice.
+  EXPECT_THROW(stream->Next(), Error);
+  stream.reset();
+}
+
 TEST_F(PostgresTest, TemporaryTablesLiveAcrossStatementsOfOneConnection) {
   RunSql(cn_, "create temp table t_session(FItemID int, FName varchar(40))");
   RunSql(cn_, "insert into t_session values (1, '螺栓'), (2, null)");
