@@ -366,14 +366,5 @@ TEST_F(PostgresTest, ClosingWithResultsPendingEndsTheStream) {
   stream.reset();
 }
 
-TEST_F(PostgresTest, TemporaryTablesLiveAcrossStatementsOfOneConnection) {
-  RunSql(cn_, "create temp table t_session(FItemID int, FName varchar(40))");
-  RunSql(cn_, "insert into t_session values (1, '螺栓'), (2, null)");
-  auto rs = cn_->Execute("select FName from t_session order by FItemID");
-  EXPECT_EQ(rs->Value(0).ToText(), "螺栓");
-  rs->MoveNext();
-  EXPECT_TRUE(rs->Value(0).IsNull());
-}
-
 }  // namespace
 }  // namespace q8::odbc::testing

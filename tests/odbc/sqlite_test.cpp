@@ -82,10 +82,5 @@ TEST_F(SqliteOdbcTest, MissingFileIsAConnectErrorWithNoCreat) {
   }
 }
 
-TEST_F(SqliteOdbcTest, DriverProperties) {
-  EXPECT_EQ(cn_->PropertyValue("DBMS Name").ToText(), "SQLite");
-  EXPECT_FALSE(cn_->PropertyValue("DBMS Version").ToText().empty());
-}
-
 }  // namespace
 }  // namespace q8::odbc::testing
