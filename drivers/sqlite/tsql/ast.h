@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "drivers/sqlite/tsql/tokenizer.h"
 #include "drivers/sqlite/tsql/types.h"
 
 namespace q8::tsql {
@@ -111,8 +112,11 @@ struct SelectItem {
 enum class JoinKind : uint8_t { kInner, kLeft, kRight, kFull, kCross, kComma };
 
 struct ColumnDef {
+  ColumnDef() = default;
+  ColumnDef(std::string n, Ty t) : name(std::move(n)), ty(t), key(NameKey(name)) {}
   std::string name;
   Ty ty;
+  uint32_t key = 0;  // NameKey(name), to compare names quickly
 };
 using ColumnSet = std::vector<ColumnDef>;
 

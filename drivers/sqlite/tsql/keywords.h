@@ -10,7 +10,8 @@ namespace q8::tsql {
   X(All)                                                                                           \
   X(Alter)                                                                                         \
   X(And)                                                                                           \
-  X(Apply) X(As) X(Asc) X(Begin) X(Between) X(By) X(Case) X(Cast) X(Check) X(Clustered) X(Collate) \
+  X(Apply)                                                                                         \
+  X(As) X(Asc) X(Begin) X(Between) X(By) X(Case) X(Cast) X(Check) X(Clustered) X(Collate)          \
       X(Commit) X(Constraint) X(Convert) X(Create) X(Cross) X(Cube) X(Current_Timestamp) X(Dbcc)   \
           X(Declare) X(Default) X(Delete) X(Desc) X(Distinct) X(Drop) X(Else) X(End) X(Escape)     \
               X(Except) X(Exec) X(Execute) X(Exists) X(Fetch) X(First) X(For) X(From) X(Full)      \

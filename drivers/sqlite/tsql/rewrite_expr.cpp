@@ -357,11 +357,9 @@ void Rewriter::InferFunc(Expr* e, Scope* sc) {
 // Writing
 // ---------------------------------------------------------------------------
 
-void Rewriter::Put(std::string_view s) {
-  if (s.empty()) return;
+void Rewriter::Space(char first) {
   if (!out_.empty()) {
     char last = out_.back();
-    char first = s[0];
     bool glue =
         last == '(' || last == ' ' || last == '.' || first == ')' || first == ',' || first == '.';
     // Never let two signs meet: "--" would open a comment.
@@ -369,6 +367,11 @@ void Rewriter::Put(std::string_view s) {
     if (!glue) out_.push_back(' ');
   }
   glue_next_ = false;
+}
+
+void Rewriter::Put(std::string_view s) {
+  if (s.empty()) return;
+  Space(s[0]);
   out_.append(s);
 }
 
@@ -381,11 +384,10 @@ void Rewriter::PutSign(const char* sign) {
 void Rewriter::PutNameText(std::string_view name, bool force_quote) {
   bool quote = force_quote || name.empty();
   if (!quote) {
-    unsigned char c0 = static_cast<unsigned char>(name[0]);
-    if (!(std::isalpha(c0) || c0 == '_')) quote = true;
-    for (char ch : name) {
-      unsigned char c = static_cast<unsigned char>(ch);
-      if (!(std::isalnum(c) || c == '_')) {
+    if (!(IsAsciiAlnum(name[0]) || name[0] == '_') || (name[0] >= '0' && name[0] <= '9'))
+      quote = true;
+    for (char c : name) {
+      if (!(IsAsciiAlnum(c) || c == '_')) {
         quote = true;
         break;
       }
@@ -397,17 +399,21 @@ void Rewriter::PutNameText(std::string_view name, bool force_quote) {
     Put(name);
     return;
   }
-  std::string q;
-  AppendQuotedIdent(q, name);
-  Put(q);
+  Space('"');
+  AppendQuotedIdent(out_, name);
 }
 
 void Rewriter::PutName(uint32_t tok) {
   const Token& t = toks_[tok];
+  std::string_view text = Text(tok);
   if (t.kind == TokKind::kWord) {
-    PutNameText(Text(tok), false);
+    PutNameText(text, false);
   } else if (t.kind == TokKind::kString) {
     PutNameText(StringValue(src_, t), true);  // 'alias'
+  } else if (!t.unterminated && text.size() >= 2 &&
+             text.substr(1, text.size() - 2).find(text[0] == '[' ? ']' : '"') ==
+                 std::string_view::npos) {
+    PutNameText(text.substr(1, text.size() - 2), true);  // [name] or "name" without doubled quotes
   } else {
     PutNameText(IdentName(src_, t), true);
   }

@@ -61,6 +61,13 @@ const ColumnDef* Rewriter::Resolve(Scope* sc, const Expr* col, bool* source_foun
     qual_name = Name(qualifier);
     qual_view = qual_name;
   }
+  std::string_view col_view;
+  std::string col_name;
+  if (!ViewOf(src_, toks_[column], &col_view)) {
+    col_name = Name(column);
+    col_view = col_name;
+  }
+  const uint32_t key = NameKey(col_view);
   for (Scope* s = sc; s != nullptr; s = s->parent) {
     for (const Source& src : s->sources) {
       if (qualifier != kNoTok && !NameEq(src.alias, qual_view)) continue;
@@ -70,7 +77,7 @@ const ColumnDef* Rewriter::Resolve(Scope* sc, const Expr* col, bool* source_foun
         continue;
       }
       for (const ColumnDef& c : *src.columns) {
-        if (NameEq(column, c.name)) return &c;
+        if (c.key == key && IEquals(col_view, c.name)) return &c;
       }
       if (qualifier != kNoTok) return nullptr;
     }
@@ -176,6 +183,7 @@ void Rewriter::InferCore(Select* m, Scope* parent) {
       if (u->kind == ExprKind::kColumn) col.name = Name(u->names[u->nnames - 1]);
     }
     col.ty = e->ty;
+    col.key = NameKey(col.name);
     m->out.push_back(std::move(col));
   }
   if (m->top != nullptr) Infer(m->top, nullptr);

@@ -14,6 +14,29 @@ std::string Lower(std::string_view s) {
   return out;
 }
 
+// The rewriter's type for a catalog column.
+Ty FromSqlType(const SqlType& t) {
+  if (!t.known) return ParseDeclaredType(t.name);
+  switch (t.kind) {
+    case ado::FieldType::kBool:
+      return Ty::Bit();
+    case ado::FieldType::kInt:
+      return Ty::Int(t.name == "bigint"     ? 19
+                     : t.name == "smallint" ? 5
+                     : t.name == "tinyint"  ? 3
+                                            : 10);
+    case ado::FieldType::kDecimal:
+      return Ty::Decimal(t.precision, t.scale);
+    case ado::FieldType::kDouble:
+      return Ty::Float();
+    case ado::FieldType::kText:
+      return Ty::Text(t.size, !t.name.empty() && (t.name[0] == 'n' || t.name[0] == 'N'));
+    case ado::FieldType::kDateTime:
+      return Ty::DateTime();
+  }
+  return Ty::Unknown();
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -28,7 +51,7 @@ const ColumnSet* TableSource::Find(std::string_view name) {
   if (auto decl = catalog_.Table(name)) {
     cols = std::make_unique<ColumnSet>();
     cols->reserve(decl->size());
-    for (const ColumnDecl& c : *decl) cols->push_back({c.name, ParseDeclaredType(c.type.name)});
+    for (const ColumnDecl& c : *decl) cols->emplace_back(c.name, FromSqlType(c.type));
   }
   const ColumnSet* result = cols.get();
   catalog_memo_.emplace(std::move(key), std::move(cols));
@@ -302,7 +325,7 @@ void Rewriter::EmitCreateTable(const Stmt* st, bool temp) {
       Put(type);
       // Work tables compare their text under the server's collation.
       if (temp && ty.IsText() && !collated) PutCollation();
-      cols.push_back({Name(def.name), ty});
+      cols.emplace_back(Name(def.name), ty);
     }
     for (uint32_t k = def.rest_begin; k < def.rest_end; ++k) {
       const Token& t = toks_[k];

@@ -75,6 +75,7 @@ class Rewriter {
   const ColumnSet* FindTable(uint32_t name_tok);
 
   // ---- Writing (rewrite_expr.cpp) ----
+  void Space(char first);
   void Put(std::string_view s);
   void PutSign(const char* sign);
   void PutName(uint32_t tok);

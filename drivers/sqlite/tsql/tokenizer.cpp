@@ -34,20 +34,6 @@ constexpr auto MakeTable() {
 #define Q8_TSQL_KW_ENTRY(name) table[i++] = MakeEntry(#name, Kw::k##name);
   Q8_TSQL_KEYWORDS(Q8_TSQL_KW_ENTRY)
 #undef Q8_TSQL_KW_ENTRY
-  // Insertion sort by name, so lookups can search by halves.
-  for (size_t a = 1; a < table.size(); ++a) {
-    for (size_t b = a; b > 0; --b) {
-      const auto& x = table[b - 1].name;
-      const auto& y = table[b].name;
-      int cmp = 0;
-      for (int k = 0; k < 20 && cmp == 0; ++k) {
-        cmp = static_cast<unsigned char>(x[k]) - static_cast<unsigned char>(y[k]);
-        if (x[k] == 0 || y[k] == 0) break;
-      }
-      if (cmp <= 0) break;
-      std::swap(table[b - 1], table[b]);
-    }
-  }
   return table;
 }
 
@@ -64,21 +50,40 @@ inline bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-Kw LookupKeyword(std::string_view word) {
-  if (word.empty() || word.size() >= 20) return Kw::kNone;
-  char buf[20];
-  for (size_t i = 0; i < word.size(); ++i) buf[i] = Lower(word[i]);
-  buf[word.size()] = 0;
-  size_t lo = 0, hi = kKeywords.size();
-  while (lo < hi) {
-    size_t mid = (lo + hi) / 2;
-    int cmp = std::strcmp(kKeywords[mid].name, buf);
-    if (cmp == 0) return kKeywords[mid].kw;
-    if (cmp < 0) {
-      lo = mid + 1;
-    } else {
-      hi = mid;
+namespace {
+
+// Keywords by NameKey in an open-addressing table, filled once.
+struct KeywordTable {
+  static constexpr size_t kSize = 512;  // a power of two, well above the keyword count
+  struct Slot {
+    std::string_view name;
+    Kw kw = Kw::kNone;
+  };
+  std::array<Slot, kSize> slots{};
+  KeywordTable() {
+    for (const KeywordEntry& e : kKeywords) {
+      std::string_view name(e.name);
+      size_t i = NameKey(name) & (kSize - 1);
+      while (slots[i].kw != Kw::kNone) i = (i + 1) & (kSize - 1);
+      slots[i] = {name, e.kw};
     }
+  }
+};
+
+const KeywordTable& Keywords() {
+  static const KeywordTable table;
+  return table;
+}
+
+}  // namespace
+
+Kw LookupKeyword(std::string_view word) {
+  if (word.size() < 2 || word.size() >= 20) return Kw::kNone;
+  const KeywordTable& t = Keywords();
+  size_t i = NameKey(word) & (KeywordTable::kSize - 1);
+  while (t.slots[i].kw != Kw::kNone) {
+    if (IEquals(t.slots[i].name, word)) return t.slots[i].kw;
+    i = (i + 1) & (KeywordTable::kSize - 1);
   }
   return Kw::kNone;
 }
@@ -252,7 +257,8 @@ std::vector<Token> Tokenize(std::string_view src) {
       }
     }
     t.len = static_cast<uint32_t>(i - start);
-    if (t.kind == TokKind::kWord) t.kw = LookupKeyword(src.substr(start, t.len));
+    if (t.kind == TokKind::kWord && c != '#' && c != '@')
+      t.kw = LookupKeyword(src.substr(start, t.len));
     out.push_back(t);
   }
   return out;

@@ -68,4 +68,19 @@ void AppendStringLiteral(std::string& out, std::string_view value);
 // ASCII case-insensitive equality.
 bool IEquals(std::string_view a, std::string_view b);
 
+// A hash of a name that ignores ASCII letter case (FNV-1a of the lower case).
+inline uint32_t NameKey(std::string_view name) {
+  uint32_t h = 2166136261u;
+  for (char c : name) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 'A' && u <= 'Z') u = static_cast<unsigned char>(u + 32);
+    h = (h ^ u) * 16777619u;
+  }
+  return h;
+}
+
+inline bool IsAsciiAlnum(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
 }  // namespace q8::tsql

@@ -66,7 +66,10 @@ struct Statement {
   bool nocount = false;  // kSetNocount: the new setting
   // kQuery: per result column, the SQL Server type (known == false when the
   // translator could not type it) and the name SQL Server reports (nullopt:
-  // take SQLite's column name; "" for an unnamed expression).
+  // take SQLite's column name; "" for an unnamed expression). Both are empty
+  // when the translator does not know the columns at all (a statement that
+  // passed through unchanged, or * over a table the catalog does not know):
+  // the executor then takes SQLite's names and declared types.
   std::vector<SqlType> result_types;
   std::vector<std::optional<std::string>> result_names;
 };
@@ -77,8 +80,19 @@ struct Batch {
 
 // Translates a batch. Temporary tables created by the batch are known to the
 // statements after their CREATE. Raises q8::Error (number 241 with SQL
-// Server's text) for a date literal that cannot be read where a datetime is
-// compared; otherwise never fails: what it does not understand passes through.
+// Server's text, source "Q8VANTORpt") for a date literal that cannot be read
+// where a datetime is compared; otherwise never fails: what it does not
+// understand passes through.
+//
+// One T-SQL statement gives one Statement, except SELECT … INTO t (a kDdl
+// CREATE of t with the query's column types, then a kChange INSERT) and DROP
+// TABLE a, b (one kDdl per table); these share `original`.
+//
+// The SQLite text quotes identifiers with "…". The executor should turn off
+// SQLite's double-quoted string literals (sqlite3_db_config with
+// SQLITE_DBCONFIG_DQS_DML and SQLITE_DBCONFIG_DQS_DDL set to 0), so that a
+// misspelt column is an error, as on SQL Server, and not a string. Datetime
+// values bound to "?" are best bound as canonical text.
 std::shared_ptr<const Batch> Translate(std::string_view tsql, const Catalog& catalog);
 
 // As Translate, cached by the batch text and `catalog_key` (which names the
@@ -88,15 +102,23 @@ std::shared_ptr<const Batch> TranslateCached(std::string_view tsql, const Catalo
 
 // Installs the functions and the collation used by translated statements on
 // one SQLite connection. Returns SQLITE_OK or an SQLite error code.
+// tsql_getdate() reads the local clock on every call (with milliseconds, in
+// SQL Server's steps of 1/300 s).
 int RegisterFunctions(sqlite3* db);
 
 // Error texts raised by the functions, as SQL Server words them. The executor
-// maps them to SQL Server's numbers (8134, 241).
+// maps them to SQL Server's numbers (8134, 241, 517, 8115).
 inline constexpr std::string_view kDivideByZero = "Divide by zero error encountered.";
 inline constexpr std::string_view kDateConversion =
     "Conversion failed when converting date and/or time from character string.";
+inline constexpr std::string_view kDateOverflow =
+    "Adding a value to a 'datetime' column caused an overflow.";
+inline constexpr std::string_view kArithmeticOverflow =
+    "Arithmetic overflow error converting expression to data type datetime.";
 inline constexpr int kDivideByZeroNumber = 8134;
 inline constexpr int kDateConversionNumber = 241;
+inline constexpr int kDateOverflowNumber = 517;
+inline constexpr int kArithmeticOverflowNumber = 8115;
 
 // The name of the collation the translator applies to text comparisons,
 // GROUP BY, ORDER BY and the text columns of work tables: Unicode case
