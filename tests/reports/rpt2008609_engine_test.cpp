@@ -121,9 +121,14 @@ TEST_F(Rpt2008609, SourceLines) {
 }
 
 TEST_F(Rpt2008609, MaterialsWithoutUsableStockUnitAreInNoRow) {
+  // M009's stock unit has coefficient 0, M010 has none, 999 has no record.
+  Exec(
+      "INSERT INTO t_ICItem (FItemID, FNumber, FName, FUnitID, FStoreUnitID) "
+      "VALUES (110, 'M010', 'No stock unit', 1, NULL);");
   Exec(StockBill(1, kDay, 41, 37511, 0, "NULL", "201", 1, 1, "101", 1, "301", "NULL", "10", "10") +
        StockBill(2, kDay, 41, 37511, 0, "NULL", "201", 1, 1, "109", 1, "301", "NULL", "5", "5") +
-       StockBill(3, kDay, 41, 37511, 0, "NULL", "201", 1, 1, "999", 1, "301", "NULL", "7", "7"));
+       StockBill(3, kDay, 41, 37511, 0, "NULL", "201", 1, 1, "999", 1, "301", "NULL", "7", "7") +
+       StockBill(4, kDay, 41, 37511, 0, "NULL", "201", 1, 1, "110", 1, "301", "NULL", "9", "9"));
   auto rs = Run(k2008609, January({{"SalePrice", int32_t{2}}, {"UnitCost", int32_t{3}}}));
   ASSERT_TRUE(rs);
   EXPECT_EQ(Rows(*rs, {"FCustNumber", "FMaterialNumber", "FBaseSendQty"}),
