@@ -531,7 +531,8 @@ void Rewriter::EmitJulian(const Expr* e) {
 }
 
 void Rewriter::EmitConverted(const Expr* e, const Ty& target) {
-  if (target.IsDateTime() && !e->ty.IsDateTime() && !IsNullLiteral(e)) {
+  // A value of a type the rewriter does not know goes as it is.
+  if (target.IsDateTime() && (e->ty.IsText() || e->ty.IsNumeric()) && !IsNullLiteral(e)) {
     EmitAsDateTime(e);
   } else {
     Emit(e);
@@ -1139,7 +1140,9 @@ void Rewriter::EmitFunc(const Expr* e) {
       if (n != 2) break;
       Put("substr(");
       Emit(args[0]);
-      Put(",1,");
+      Put(",");
+      Put("1");
+      Put(",");
       Emit(args[1]);
       Put(")");
       return;
@@ -1265,7 +1268,9 @@ void Rewriter::EmitCast(const Expr* e) {
         Put("AS TEXT)");
       }
       if (t.size > 0) {
-        Put(",1,");
+        Put(",");
+      Put("1");
+      Put(",");
         Put(std::to_string(t.size));
         Put(")");
       }
