@@ -71,9 +71,12 @@ reports::ReportInput Prepare(Data& data, const ReportMethod& m, const std::strin
   std::string subtotal;
   if (m.has_subtotals) subtotal = LoadLocalText(std::string(text::kSubtotal), data.language());
   std::string total = LoadLocalText(std::string(text::kTotal), data.language());
-  return reports::ReportInput{
-      *dFilter,        long_number, std::move(str_from), std::move(str_where), std::move(subtotal),
-      std::move(total)};
+  return reports::ReportInput{.filter = *dFilter,
+                              .long_number = long_number,
+                              .str_from = std::move(str_from),
+                              .str_where = std::move(str_where),
+                              .subtotal_label = std::move(subtotal),
+                              .total_label = std::move(total)};
 }
 
 ado::RecordsetPtr RunReportMethod(Data& data, const ReportMethod& m, const std::string& sDsn,
@@ -86,17 +89,7 @@ ado::RecordsetPtr RunReportMethod(Data& data, const ReportMethod& m, const std::
 
     auto sql = std::make_shared<TextBuffer>();
     sql->Reserve(32 * 1024);
-    switch (m.number) {
-      case reports::kRpt2008608:
-        reports::Build2008608(in, *sql);
-        break;
-      case reports::kRpt2008610:
-        reports::Build2008610(in, *sql);
-        break;
-      default:
-        reports::Build2008609(in, *sql);
-        break;
-    }
+    reports::Build(m.number, in, *sql);
 
     // The hints are in place before the batch runs, so the host has them
     // even when the execution fails.

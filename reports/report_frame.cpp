@@ -119,9 +119,7 @@ void WriteSortHints(Dictionary& sort_fields, int report_number) {
   sort_fields.SetValue("DefaultOrderBy", Variant(hints.default_order_by));
 }
 
-std::string BuildBatch(int report_number, const ReportInput& in) {
-  TextBuffer sql;
-  sql.Reserve(16 * 1024);
+void Build(int report_number, const ReportInput& in, TextBuffer& sql) {
   switch (report_number) {
     case kRpt2008608:
       Build2008608(in, sql);
@@ -135,6 +133,12 @@ std::string BuildBatch(int report_number, const ReportInput& in) {
     default:
       RaisePlatform(err::kInvalidProcedureCall);
   }
+}
+
+std::string BuildBatch(int report_number, const ReportInput& in) {
+  TextBuffer sql;
+  sql.Reserve(32 * 1024);
+  Build(report_number, in, sql);
   return sql.GetText();
 }
 

@@ -100,8 +100,10 @@ void Build2008608(const ReportInput& in, TextBuffer& sql);
 void Build2008610(const ReportInput& in, TextBuffer& sql);
 void Build2008609(const ReportInput& in, TextBuffer& sql);
 
-// The batch of report `report_number` as one text. Raises 5 for a number
-// that is not one of the three reports.
+// Appends the batch of report `report_number` to `sql`. Raises 5 for a
+// number that is not one of the three reports.
+void Build(int report_number, const ReportInput& in, TextBuffer& sql);
+// The same batch as one text.
 std::string BuildBatch(int report_number, const ReportInput& in);
 
 }  // namespace q8::reports

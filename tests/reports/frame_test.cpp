@@ -21,19 +21,6 @@ Dictionary Make(const Filter& f) {
   return d;
 }
 
-TEST(Quote, DoublesEverySingleQuote) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"", ""},
-      {"abc", "abc"},
-      {"'", "''"},
-      {"O'Neil", "O''Neil"},
-      {"''", "''''"},
-      {"a' or '1'='1", "a'' or ''1''=''1"},
-      {"合计'", "合计''"},
-  };
-  for (const auto& [in, want] : cases) EXPECT_EQ(Quote(in), want) << in;
-}
-
 struct RangeCase {
   const char* why;
   Filter filter;
@@ -205,33 +192,6 @@ TEST(BuildBatch, UnknownReportRaisesInvalidProcedureCall) {
     FAIL() << "no error";
   } catch (const Error& e) {
     EXPECT_EQ(e.number(), err::kInvalidProcedureCall);
-  }
-}
-
-// Properties every batch has whatever the filter: it opens with the no-count
-// line, every line ends in CR LF, and the last statement drops the result
-// table.
-TEST(BuildBatch, ShapeOfEveryBatch) {
-  const std::pair<int, const char*> reports[] = {{kRpt2008608, " Drop Table #temData2008608\r\n"},
-                                                 {kRpt2008610, " DROP Table #rpt2008610\r\n"},
-                                                 {kRpt2008609, " DROP Table #rpt2008609\r\n"}};
-  const Filter filters[] = {
-      {},
-      {{"IsOnlyJS", int32_t{0}}, {"SalePrice", int32_t{1}}, {"SumType", int32_t{2}}},
-      {{"SalePrice", int32_t{2}}, {"UnitCost", int32_t{2}}, {"SumType", int32_t{1}}},
-  };
-  for (const auto& [report, last] : reports) {
-    for (const Filter& f : filters) {
-      Dictionary d = Make(f);
-      const std::string text = BuildBatch(report, ReportInput{d, false, "", "", "S", "T"});
-      EXPECT_EQ(text.rfind(" Set Nocount on\r\n", 0), 0u) << report;
-      ASSERT_GE(text.size(), std::string(last).size());
-      EXPECT_EQ(text.substr(text.size() - std::string(last).size()), last) << report;
-      for (size_t i = text.find('\n'); i != std::string::npos; i = text.find('\n', i + 1)) {
-        ASSERT_GT(i, 0u);
-        ASSERT_EQ(text[i - 1], '\r') << report << " at " << i;
-      }
-    }
   }
 }
 
