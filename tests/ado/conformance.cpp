@@ -34,7 +34,8 @@ std::string EmbeddedDatabase() {
 std::vector<Target> Build() {
   ado::RegisterBuiltinProviders();
   std::vector<Target> out;
-  out.push_back({"sqlite", sqlite::ConnectionStringFor(EmbeddedDatabase()), "datetime", true});
+  out.push_back(
+      {"sqlite", sqlite::ConnectionStringFor(EmbeddedDatabase()), "datetime", "nvarchar", true});
   const std::string portable = "Q8_ADO_CONFORMANCE_", tsql = "Q8_ADO_TSQL_";
   for (char** e = environ; *e; ++e) {
     std::string entry = *e;
@@ -53,6 +54,7 @@ std::vector<Target> Build() {
     if (t.name.empty() || value.empty()) continue;
     t.connection_string = value;
     if (const char* dt = std::getenv(("Q8_ADO_DATETIME_" + t.name).c_str())) t.datetime_type = dt;
+    if (const char* nv = std::getenv(("Q8_ADO_NVARCHAR_" + t.name).c_str())) t.nvarchar_type = nv;
     out.push_back(t);
   }
   return out;

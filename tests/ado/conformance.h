@@ -10,6 +10,10 @@
 //                                                   date and time (default
 //                                                   "datetime"; "timestamp"
 //                                                   for PostgreSQL)
+//   Q8_ADO_NVARCHAR_<NAME>=<type name>              the column type for
+//                                                   Unicode text (default
+//                                                   "nvarchar"; "varchar"
+//                                                   for PostgreSQL)
 //
 // The portable cases separate statements with ";" and use plain tables; the
 // T-SQL cases send batches as the component does (no ";", #temporary tables,
@@ -25,6 +29,7 @@ struct Target {
   std::string name;               // "sqlite", or <NAME> of the variable
   std::string connection_string;  // as Connection::Open takes it
   std::string datetime_type = "datetime";
+  std::string nvarchar_type = "nvarchar";
   bool tsql = false;  // speaks the component's T-SQL
 };
 
