@@ -43,7 +43,7 @@ inline constexpr std::string_view kEnvironmentVariable = "Q8VANTORPT_DATA_ACCESS
 
 // The table for the embedded (SQLite) database.
 inline constexpr std::string_view kDataRightTableSqlite =
-    "CREATE TABLE t_QPDataRight (FUserID int NOT NULL, "
+    "CREATE TABLE IF NOT EXISTS t_QPDataRight (FUserID int NOT NULL, "
     "FDataTable varchar(30) COLLATE NOCASE NOT NULL, FItemID int NOT NULL, "
     "PRIMARY KEY (FUserID, FDataTable, FItemID))";
 

@@ -363,6 +363,17 @@ CREATE TABLE t_SupportedProc (
   PRIMARY KEY (FProcName)
 );
 INSERT INTO t_SupportedProc (FProcName) VALUES ('GetPeriodStartEnd');
+
+-- Per-user data-access rights read by the table-driven rights object
+-- ("Q8VANTORpt.TableDataAccess"): the materials (t_ICItem), warehouses
+-- (t_Stock) and customers (t_Organization) a user may see. A user without
+-- rows sees everything.
+CREATE TABLE t_QPDataRight (
+  FUserID int NOT NULL,
+  FDataTable varchar(30) COLLATE NOCASE NOT NULL,
+  FItemID int NOT NULL,
+  PRIMARY KEY (FUserID, FDataTable, FItemID)
+);
 )SQL";
 
 [[noreturn]] void Fail(const std::string& what) {
