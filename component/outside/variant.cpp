@@ -312,17 +312,22 @@ Decimal Decimal::Rescale(int scale) const {
 double Decimal::ToDouble() const { return std::strtod(ToString().c_str(), nullptr); }
 
 std::string Decimal::ToString() const {
+  // Digits are written from the right into a fixed buffer: at most 39 digits,
+  // a point, a leading zero and a sign.
+  char buf[kMaxScale + 8];
+  char* end = buf + sizeof buf;
+  char* p = end;
   Int128 a = Abs(mantissa_);
-  std::string digits;
+  int written = 0;
   do {
-    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(a % 10)));
+    *--p = static_cast<char>('0' + static_cast<int>(a % 10));
     a /= 10;
-  } while (a != 0);
-  if (static_cast<int>(digits.size()) <= scale_)
-    digits.insert(0, static_cast<size_t>(scale_ - static_cast<int>(digits.size()) + 1), '0');
-  if (scale_ > 0) digits.insert(digits.size() - static_cast<size_t>(scale_), ".");
-  if (mantissa_ < 0) digits.insert(0, "-");
-  return digits;
+    ++written;
+    if (written == scale_) *--p = '.';
+  } while (a != 0 || written < scale_);
+  if (*p == '.') *--p = '0';
+  if (mantissa_ < 0) *--p = '-';
+  return std::string(p, end);
 }
 
 std::string Decimal::ToShortString() const {
