@@ -103,6 +103,28 @@ bool TextComparison(const Ty& a, const Ty& b) {
          (b.IsText() && a.kind == Ty::kUnknown);
 }
 
+// A quoted string literal ('...', quotes doubled inside) as SQLite reads it.
+// SQLite ends a literal, and the statement, at a NUL character, while the
+// server keeps it as text: a literal that holds one is written as the pieces
+// around it joined by char(0). An unterminated literal stays as it is.
+std::string SqliteStringLiteral(std::string_view quoted, bool unterminated) {
+  if (unterminated || quoted.find('\0') == std::string_view::npos) return std::string(quoted);
+  const std::string_view body = quoted.substr(1, quoted.size() - 2);
+  std::string out = "(";
+  size_t start = 0;
+  for (;;) {
+    const size_t nul = body.find('\0', start);
+    out += '\'';
+    out += body.substr(start, nul == std::string_view::npos ? std::string_view::npos : nul - start);
+    out += '\'';
+    if (nul == std::string_view::npos) break;
+    out += "||char(0)||";
+    start = nul + 1;
+  }
+  out += ')';
+  return out;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -624,9 +646,11 @@ void Rewriter::Emit(const Expr* e) {
     case ExprKind::kLiteral: {
       const Token& t = toks_[e->tok];
       if (t.kind == TokKind::kNString) {
-        Put(Text(e->tok).substr(1));
+        Put(SqliteStringLiteral(Text(e->tok).substr(1), t.unterminated));
       } else if (t.kind == TokKind::kWord) {
         Put("NULL");
+      } else if (t.kind == TokKind::kString) {
+        Put(SqliteStringLiteral(Text(e->tok), t.unterminated));
       } else {
         Put(Text(e->tok));
       }
