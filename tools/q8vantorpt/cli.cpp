@@ -29,6 +29,10 @@ constexpr const char* kFooter =
     "'error NUMBER: SOURCE: DESCRIPTION', 2 a usage error.\n"
     "Example: q8vantorpt demo-db demo.db && q8vantorpt --db demo.db report 2008608";
 
+constexpr const char* kCommandFooter =
+    "Global options, before or after the command: --db FILE | --dsn TEXT, --lang ID,\n"
+    "--user-id N, --format table|csv|json (see q8vantorpt --help).";
+
 // Everything the command line can set.
 struct Arguments {
   std::string dsn, db, lang, format = "table";
@@ -44,6 +48,7 @@ struct Arguments {
 CLI::App* Command(CLI::App& parent, const std::string& name, const std::string& description) {
   CLI::App* sub = parent.add_subcommand(name, description);
   sub->fallthrough();
+  sub->footer(kCommandFooter);
   return sub;
 }
 

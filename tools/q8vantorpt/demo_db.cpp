@@ -19,6 +19,7 @@
 #include <set>
 #include <string_view>
 #include <tuple>
+#include <unordered_map>
 
 #include "drivers/sqlite/schema.h"
 #include "q8vantorpt/error.h"
@@ -120,6 +121,14 @@ std::string Pad(int64_t v, int width) {
 // kilogram) and written as numbers with their decimals.
 double Fen(int64_t fen) { return static_cast<double>(fen) / 100.0; }
 double Milli(int64_t milli) { return static_cast<double>(milli) / 1000.0; }
+
+// `count` distinct indexes below `n`, in increasing order.
+std::vector<size_t> Sample(Rng& rng, size_t n, size_t count) {
+  count = std::min(count, n);
+  std::set<size_t> chosen;
+  while (chosen.size() < count) chosen.insert(rng.Below(n));
+  return {chosen.begin(), chosen.end()};
+}
 
 // ---------------------------------------------------------------------------
 // Writing rows.
@@ -347,6 +356,12 @@ class Generator {
   const Material& PickMaterial();
   bool Checked(int64_t day) { return day < december_ || rng_.Percent(70); }
   std::string BillNo(std::string_view prefix, int n) { return std::string(prefix) + Pad(n, 6); }
+  // DateTime(day), formatted once per day.
+  const std::string& Dt(int64_t day) {
+    auto [it, fresh] = date_texts_.try_emplace(day);
+    if (fresh) it->second = DateTime(day);
+    return it->second;
+  }
 
   Insert& Table(std::string table, std::initializer_list<std::string_view> columns,
                 bool or_ignore = false) {
@@ -371,6 +386,7 @@ class Generator {
   std::vector<std::vector<PositionRef>> customer_positions_;  // per customer index
   std::map<int, size_t> customer_of_warehouse_;               // warehouse id → customer index
 
+  std::unordered_map<int64_t, std::string> date_texts_;
   std::vector<std::unique_ptr<Insert>> inserts_;
   Insert* bill_ = nullptr;
   Insert* bill_entry_ = nullptr;
@@ -629,10 +645,12 @@ void Generator::Warehouses() {
   // The customers' own codes for some of the materials they stock.
   Insert& map =
       Table("ICItemMapping", {"FItemID", "FPropertyID", "FCompanyID", "FMapNumber", "FMapName"});
+  // One material in twelve, at most 40 per customer.
+  const size_t mapped = std::min<size_t>(40, materials_.size() / 12);
   for (size_t i = 0; i < consignment_customers_; ++i) {
     const Customer& c = customers_[i];
-    for (const Material& m : materials_) {
-      if (!rng_.Percent(8)) continue;
+    for (size_t k : Sample(rng_, materials_.size(), mapped)) {
+      const Material& m = materials_[k];
       const std::string_view vehicle = demo::kVehicles[rng_.Below(demo::kVehicles.size())];
       map.Int(m.id)
           .Int(1)
@@ -685,10 +703,17 @@ void Generator::Prices() {
   // stock-unit match does not take).
   const std::string year_begin = DateTime(year_start_),
                     mid_year = DateTime(DayNumber(kDemoYear, 6, 30));
+  const size_t priced = std::min<size_t>(150, materials_.size() / 3);
   for (size_t i = 0; i < consignment_customers_; ++i) {
     const Customer& c = customers_[i];
-    for (const Material& m : materials_) {
-      if (!rng_.Percent(33)) continue;
+    // The materials the customer sells most (the skewed picks of the bills
+    // favour the first ones), and a few others.
+    std::set<size_t> chosen;
+    for (size_t k : Sample(rng_, std::min<size_t>(materials_.size(), priced * 2), priced / 2))
+      chosen.insert(k);
+    for (size_t k : Sample(rng_, materials_.size(), priced - chosen.size())) chosen.insert(k);
+    for (size_t k : chosen) {
+      const Material& m = materials_[k];
       const int64_t fen = m.sale_fen * c.discount_pct / 100;
       const int kind = static_cast<int>(rng_.Below(100));
       if (kind < 4) {  // in US dollars at 7.1
@@ -938,7 +963,7 @@ void Generator::WriteStockBill(int tran_type, int bis_type, int sale_style, int 
   if (inter_id_out != nullptr) *inter_id_out = id;
   bill_->Int(id)
       .Text(bill_no)
-      .Text(DateTime(day))
+      .Text(Dt(day))
       .Int(tran_type)
       .Int(bis_type)
       .Int(sale_style)
@@ -961,9 +986,9 @@ void Generator::WriteStockBill(int tran_type, int bis_type, int sale_style, int 
         .Int(l.src_stock)
         .Text(l.batch);
     if (l.made_day >= 0) {
-      bill_entry_->Text(DateTime(l.made_day))
+      bill_entry_->Text(Dt(l.made_day))
           .Int(l.m->kind->shelf_days)
-          .Text(DateTime(l.made_day + l.m->kind->shelf_days));
+          .Text(Dt(l.made_day + l.m->kind->shelf_days));
     } else {
       bill_entry_->Null().Int(0).Null();
     }
@@ -983,7 +1008,7 @@ void Generator::WriteInvoice(const Customer& c, int64_t day, int source_inter_id
   const bool cancelled = rng_.Percent(2);
   sale_->Int(id)
       .Text(BillNo(special ? "ZSEFP" : "ZPOFP", n))
-      .Text(DateTime(day))
+      .Text(Dt(day))
       .Int(special ? 80 : 86)
       .Int(104)
       .Int(c.id)
@@ -1006,9 +1031,9 @@ void Generator::WriteInvoice(const Customer& c, int64_t day, int source_inter_id
         .Int(l.unit)
         .Text(l.batch);
     if (l.made_day >= 0) {
-      sale_entry_->Text(DateTime(l.made_day))
+      sale_entry_->Text(Dt(l.made_day))
           .Int(l.m->kind->shelf_days)
-          .Text(DateTime(l.made_day + l.m->kind->shelf_days));
+          .Text(Dt(l.made_day + l.m->kind->shelf_days));
     } else {
       sale_entry_->Null().Int(0).Null();
     }
@@ -1213,8 +1238,10 @@ void Generator::Stock() {
     for (const Material& m : materials_) {
       if (!rng_.Percent(share)) continue;
       const int batches = m.kind->shelf_days > 0 ? static_cast<int>(rng_.Between(1, 2)) : 1;
+      std::set<std::pair<int, std::string>> seen;  // one row per property and batch
       for (int b = 0; b < batches; ++b) {
         Line l = NewLine(m, year_end_, w < 2 ? 60 : 5);
+        if (!seen.emplace(l.aux, l.batch).second) continue;
         const int place = wh.places.empty() ? 0 : wh.places[rng_.Below(wh.places.size())];
         const bool virtual_stock = wh.type != 500;
         write(virtual_stock ? po : ic, virtual_stock, wh.type, wh.id, place, m, l.aux, l.batch,
@@ -1257,6 +1284,21 @@ std::vector<std::pair<std::string, int64_t>> Generator::Run() {
   return out;
 }
 
+// The explicit indexes of the schema: name and CREATE statement.
+std::vector<std::pair<std::string, std::string>> Indexes(sqlite3* db) {
+  std::vector<std::pair<std::string, std::string>> out;
+  sqlite3_stmt* s = nullptr;
+  const char* sql =
+      "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL ORDER BY name";
+  if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK) RaiseSqlite(db, sql);
+  std::unique_ptr<sqlite3_stmt, StmtFinalizer> guard(s);
+  while (sqlite3_step(s) == SQLITE_ROW) {
+    out.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)),
+                     reinterpret_cast<const char*>(sqlite3_column_text(s, 1)));
+  }
+  return out;
+}
+
 }  // namespace
 
 DemoSummary GenerateDemoDatabase(const std::string& path, const DemoOptions& options, bool force) {
@@ -1265,7 +1307,8 @@ DemoSummary GenerateDemoDatabase(const std::string& path, const DemoOptions& opt
   DemoSummary summary;
   try {
     sqlite3* raw = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
+        SQLITE_OK) {
       std::unique_ptr<sqlite3, DbCloser> guard(raw);
       RaiseSqlite(raw, "open " + path);
     }
@@ -1275,10 +1318,15 @@ DemoSummary GenerateDemoDatabase(const std::string& path, const DemoOptions& opt
          "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-131072;"
          " PRAGMA temp_store=MEMORY; PRAGMA locking_mode=EXCLUSIVE;");
     Exec(db.get(), "BEGIN");
+    // Indexes are built once the rows are in: sorting a whole table is far
+    // cheaper than keeping an index in order row by row.
+    const std::vector<std::pair<std::string, std::string>> indexes = Indexes(db.get());
+    for (const auto& [name, sql] : indexes) Exec(db.get(), ("DROP INDEX \"" + name + "\"").c_str());
     {
       Generator g(db.get(), options);
       summary.rows = g.Run();
     }  // statements finalized before the commit
+    for (const auto& [name, sql] : indexes) Exec(db.get(), sql.c_str());
     Exec(db.get(), "COMMIT");
   } catch (...) {
     std::error_code ignored;

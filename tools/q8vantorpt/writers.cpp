@@ -383,8 +383,8 @@ void Writer::TableRowSet(const ado::RowSet& rows) {
   }
   line += '\n';
   for (size_t c = 0; c < n; ++c) {
-    line.append(width[c] + (c == 0 ? 1 : 2), '-');
-    line += c + 1 < n ? "+" : "-";
+    line.append(width[c] + 2, '-');
+    if (c + 1 < n) line += '+';
   }
   line += '\n';
   out_ << line;
