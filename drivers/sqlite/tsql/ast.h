@@ -97,6 +97,8 @@ struct Expr {
   Ty ty;
   Ty target;              // kCast: the target type
   bool resolved = false;  // kColumn: found in a scope (so the value has the column's affinity)
+  const struct ColumnDef* column = nullptr;  // kColumn: the column it names
+  uint32_t source = kNoTok;                  // kColumn: the alias of the source it was found in
 };
 
 struct OrderItem {

@@ -152,8 +152,9 @@ void Rewriter::Infer(Expr* e, Scope* sc) {
       return;
     case ExprKind::kColumn: {
       bool source_found = false;
-      const ColumnDef* c = Resolve(sc, e, &source_found);
+      const ColumnDef* c = Resolve(sc, e, &source_found, &e->source);
       e->resolved = c != nullptr;
+      e->column = c;
       e->ty = c != nullptr ? c->ty : Ty::Unknown();
       return;
     }
@@ -1293,8 +1294,8 @@ void Rewriter::EmitCast(const Expr* e) {
       }
       if (t.size > 0) {
         Put(",");
-      Put("1");
-      Put(",");
+        Put("1");
+        Put(",");
         Put(std::to_string(t.size));
         Put(")");
       }

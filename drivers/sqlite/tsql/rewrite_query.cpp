@@ -1,5 +1,7 @@
 // Queries: name scopes, result columns, and the SQLite form of a SELECT.
+#include "drivers/sqlite/tsql/functions_table.h"
 #include "drivers/sqlite/tsql/rewriter.h"
+#include "q8vantorpt/error.h"
 
 namespace q8::tsql {
 namespace {
@@ -52,7 +54,8 @@ const ColumnSet* Rewriter::FindTable(uint32_t name_tok) {
   return tables_.Find(Name(name_tok));
 }
 
-const ColumnDef* Rewriter::Resolve(Scope* sc, const Expr* col, bool* source_found) {
+const ColumnDef* Rewriter::Resolve(Scope* sc, const Expr* col, bool* source_found,
+                                   uint32_t* source) {
   uint32_t column = col->names[col->nnames - 1];
   uint32_t qualifier = col->nnames >= 2 ? col->names[col->nnames - 2] : kNoTok;
   std::string_view qual_view;
@@ -77,7 +80,10 @@ const ColumnDef* Rewriter::Resolve(Scope* sc, const Expr* col, bool* source_foun
         continue;
       }
       for (const ColumnDef& c : *src.columns) {
-        if (c.key == key && IEquals(col_view, c.name)) return &c;
+        if (c.key == key && IEquals(col_view, c.name)) {
+          *source = src.alias;
+          return &c;
+        }
       }
       if (qualifier != kNoTok) return nullptr;
     }
@@ -190,6 +196,148 @@ void Rewriter::InferCore(Select* m, Scope* parent) {
   if (m->where != nullptr) Infer(m->where, sc);
   for (Expr* g : m->group_by) Infer(g, sc);
   if (m->having != nullptr) Infer(m->having, sc);
+  CheckGrouping(m);
+}
+
+namespace {
+
+// SQL Server's aggregate functions.
+bool IsAggregate(std::string_view name) {
+  static const char* const kNames[] = {
+      "sum",    "avg", "min",  "max",        "count",        "count_big", "stdev",
+      "stdevp", "var", "varp", "string_agg", "checksum_agg", "grouping",  "grouping_id"};
+  for (const char* n : kNames) {
+    if (IEquals(name, n)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// Whether two expressions are the same: the same shape, the same columns of
+// the same sources, the same words and literals.
+bool Rewriter::SameExpr(const Expr* a, const Expr* b) const {
+  a = Unparen(a);
+  b = Unparen(b);
+  if (a->kind != b->kind || a->op != b->op || a->negated != b->negated ||
+      a->distinct != b->distinct || a->star_arg != b->star_arg ||
+      a->args.size() != b->args.size()) {
+    return false;
+  }
+  if (a->kind == ExprKind::kColumn) {
+    if (a->column != nullptr || b->column != nullptr) {
+      return a->column == b->column && a->source != kNoTok && b->source != kNoTok &&
+             (a->source == b->source || NameEq(a->source, Name(b->source)));
+    }
+    return NameEq(a->names[a->nnames - 1], Name(b->names[b->nnames - 1]));
+  }
+  if (a->tok != kNoTok && b->tok != kNoTok && !IEquals(Text(a->tok), Text(b->tok))) return false;
+  if ((a->type_end - a->type_begin) != (b->type_end - b->type_begin)) return false;
+  auto same = [&](const Expr* x, const Expr* y) {
+    return (x == nullptr && y == nullptr) || (x != nullptr && y != nullptr && SameExpr(x, y));
+  };
+  if (!same(a->a, b->a) || !same(a->b, b->b) || !same(a->c, b->c)) return false;
+  for (size_t i = 0; i < a->args.size(); ++i) {
+    if (!SameExpr(a->args[i], b->args[i])) return false;
+  }
+  // Subqueries and windows are not compared.
+  return a->select == nullptr && b->select == nullptr && a->over == nullptr && b->over == nullptr;
+}
+
+// Whether `e` may stand in the select list of the grouped query `m`: it is
+// a grouping expression, an aggregate, a constant, or built from those.
+bool Rewriter::Grouped(const Expr* e, const Select* m) {
+  for (const Expr* g : m->group_by) {
+    if (SameExpr(e, g)) return true;
+  }
+  switch (e->kind) {
+    case ExprKind::kColumn:
+      // A column the rewriter could not find is left to SQLite.
+      return e->column == nullptr;
+    case ExprKind::kFunc:
+      if (e->over == nullptr && IsAggregate(Text(e->tok))) return true;
+      break;
+    case ExprKind::kSubquery:
+    case ExprKind::kExists:
+      return true;
+    default:
+      break;
+  }
+  if (e->a != nullptr && !Grouped(e->a, m)) return false;
+  if (e->b != nullptr && !Grouped(e->b, m)) return false;
+  if (e->c != nullptr && !Grouped(e->c, m)) return false;
+  for (const Expr* x : e->args) {
+    if (!Grouped(x, m)) return false;
+  }
+  return true;
+}
+
+namespace {
+
+bool HasAggregate(std::string_view src, const std::vector<Token>& toks, const Expr* e) {
+  if (e->kind == ExprKind::kFunc && e->over == nullptr && IsAggregate(TokenText(src, toks[e->tok])))
+    return true;
+  if (e->kind == ExprKind::kSubquery || e->kind == ExprKind::kExists ||
+      e->kind == ExprKind::kInSelect) {
+    return e->a != nullptr && HasAggregate(src, toks, e->a);
+  }
+  for (const Expr* x : {e->a, e->b, e->c}) {
+    if (x != nullptr && HasAggregate(src, toks, x)) return true;
+  }
+  for (const Expr* x : e->args) {
+    if (HasAggregate(src, toks, x)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// SQL Server refuses a grouped query whose select list names a column that
+// is neither grouped nor aggregated (error 8120); SQLite would take the value
+// of some row of the group. The rewriter refuses it as SQL Server does.
+void Rewriter::CheckGrouping(const Select* m) {
+  bool grouped = !m->group_by.empty();
+  if (!grouped) {
+    for (const SelectItem& item : m->items) {
+      if (item.expr->kind != ExprKind::kStar && HasAggregate(src_, toks_, item.expr))
+        grouped = true;
+    }
+    if (m->having != nullptr) grouped = true;
+  }
+  if (!grouped) return;
+  for (const SelectItem& item : m->items) {
+    const Expr* e = item.expr;
+    if (e->kind == ExprKind::kStar) {
+      Raise(kNotGroupedNumber,
+            "Column '*' is invalid in the select list because it is not contained in either "
+            "an aggregate function or the GROUP BY clause.");
+    }
+    if (Grouped(e, m)) continue;
+    // Name the first offending column as SQL Server does.
+    const Expr* bad = e;
+    std::vector<const Expr*> stack{e};
+    while (!stack.empty()) {
+      const Expr* x = stack.back();
+      stack.pop_back();
+      if (x->kind == ExprKind::kColumn && !Grouped(x, m)) {
+        bad = x;
+        break;
+      }
+      for (const Expr* c : {x->a, x->b, x->c}) {
+        if (c != nullptr) stack.push_back(c);
+      }
+      for (const Expr* c : x->args) stack.push_back(c);
+    }
+    std::string name;
+    if (bad->kind == ExprKind::kColumn) {
+      if (bad->source != kNoTok) name = Name(bad->source) + ".";
+      name += Name(bad->names[bad->nnames - 1]);
+    }
+    Raise(kNotGroupedNumber,
+          "Column '" + name +
+              "' is invalid in the select list because it is not contained in either an "
+              "aggregate function or the GROUP BY clause.");
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -71,7 +71,10 @@ class Rewriter {
   void InferCore(Select* m, Scope* parent);
   void AddSources(TableRef* t, Scope* parent, Scope* sc);
   void InferJoinConditions(TableRef* t, Scope* sc);
-  const ColumnDef* Resolve(Scope* sc, const Expr* col, bool* source_found);
+  const ColumnDef* Resolve(Scope* sc, const Expr* col, bool* source_found, uint32_t* source);
+  void CheckGrouping(const Select* m);
+  bool Grouped(const Expr* e, const Select* m);
+  bool SameExpr(const Expr* a, const Expr* b) const;
   const ColumnSet* FindTable(uint32_t name_tok);
 
   // ---- Writing (rewrite_expr.cpp) ----

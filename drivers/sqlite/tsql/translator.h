@@ -79,10 +79,11 @@ struct Batch {
 };
 
 // Translates a batch. Temporary tables created by the batch are known to the
-// statements after their CREATE. Raises q8::Error (number 241 with SQL
-// Server's text, source "Q8VANTORpt") for a date literal that cannot be read
-// where a datetime is compared; otherwise never fails: what it does not
-// understand passes through.
+// statements after their CREATE. Raises q8::Error (source "Q8VANTORpt", SQL
+// Server's number and text) for a date literal that cannot be read where a
+// datetime is compared (241) and for a grouped query whose select list names
+// a column that is neither grouped nor aggregated (8120), which SQLite would
+// accept; otherwise never fails: what it does not understand passes through.
 //
 // One T-SQL statement gives one Statement, except SELECT … INTO t (a kDdl
 // CREATE of t with the query's column types, then a kChange INSERT) and DROP
@@ -119,6 +120,7 @@ inline constexpr int kDivideByZeroNumber = 8134;
 inline constexpr int kDateConversionNumber = 241;
 inline constexpr int kDateOverflowNumber = 517;
 inline constexpr int kArithmeticOverflowNumber = 8115;
+inline constexpr int kNotGroupedNumber = 8120;  // raised by Translate
 
 // The name of the collation the translator applies to text comparisons,
 // GROUP BY, ORDER BY and the text columns of work tables: Unicode case
