@@ -303,9 +303,17 @@ struct Warehouse {
 struct PositionKey {
   int warehouse, material, aux;
   std::string batch;
+  bool operator==(const PositionKey& o) const = default;
   bool operator<(const PositionKey& o) const {
     return std::tie(warehouse, material, aux, batch) <
            std::tie(o.warehouse, o.material, o.aux, o.batch);
+  }
+};
+struct PositionHash {
+  size_t operator()(const PositionKey& k) const {
+    size_t h = std::hash<std::string>()(k.batch);
+    for (int v : {k.warehouse, k.material, k.aux}) h = h * 1000003u ^ static_cast<size_t>(v);
+    return h;
   }
 };
 struct Position {
@@ -381,8 +389,10 @@ class Generator {
   size_t consignment_customers_ = 0;
   std::vector<Warehouse> warehouses_;  // central warehouses first
   std::vector<int> suppliers_;
-  std::map<PositionKey, Position> positions_;
-  using PositionRef = std::map<PositionKey, Position>::iterator;
+  // Hashed for speed; the stock is written in key order at the end.
+  std::unordered_map<PositionKey, Position, PositionHash> positions_;
+  // Elements of an unordered_map stay where they are when it rehashes.
+  using PositionRef = std::pair<const PositionKey, Position>*;
   std::vector<std::vector<PositionRef>> customer_positions_;  // per customer index
   std::map<int, size_t> customer_of_warehouse_;               // warehouse id → customer index
 
@@ -1072,7 +1082,7 @@ void Generator::Send(int64_t day, int tran_type) {
     if (fresh) {
       it->second.made_day = l.made_day;
       it->second.customer = c.id;
-      customer_positions_[ci].push_back(it);
+      customer_positions_[ci].push_back(&*it);
     }
     it->second.qty += l.qty;
   }
@@ -1251,7 +1261,14 @@ void Generator::Stock() {
   }
   // Consignment warehouses: what the sends, returns and settlements left.
   // Positions sold out stay as rows with quantity 0, as the ledger keeps them.
-  for (const auto& [key, p] : positions_) {
+  std::vector<const std::pair<const PositionKey, Position>*> sorted;
+  sorted.reserve(positions_.size());
+  for (const auto& entry : positions_) sorted.push_back(&entry);
+  std::sort(sorted.begin(), sorted.end(),
+            [](const auto* a, const auto* b) { return a->first < b->first; });
+  for (const auto* entry : sorted) {
+    const PositionKey& key = entry->first;
+    const Position& p = entry->second;
     write(ic, false, 505, key.warehouse, 0,
           materials_[static_cast<size_t>(key.material - kFirstMaterialId)], key.aux, key.batch,
           p.made_day, p.qty);
