@@ -9,6 +9,7 @@
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -176,6 +177,38 @@ TEST_F(ToolTest, BatchPrintsBodyThenHeader) {
   EXPECT_EQ(r.out,
             "{\"columns\":[{\"name\":\"body\",\"type\":\"int\"}],\"rows\":[[1]]}\n"
             "{\"columns\":[{\"name\":\"header\",\"type\":\"int\"}],\"rows\":[[2]]}\n");
+}
+
+TEST_F(ToolTest, TableRightsRestrictTheReport) {
+  // Customer codes (column 0) and material codes (column 2) of the stock
+  // rows that a user sees.
+  auto codes = [](const Result& r, size_t column) {
+    std::set<std::string> out;
+    const nlohmann::json j = nlohmann::json::parse(r.out);
+    for (const auto& row : j["rows"]) {
+      if (row[27] == 0) out.insert(row[column].get<std::string>().substr(0, 3));
+    }
+    return out;
+  };
+  const std::vector<std::string> report = {"--db", "demo.db", "--format",
+                                           "json", "report",  "2008608"};
+  auto as = [&](const char* user, bool table_rights) {
+    std::vector<std::string> args = report;
+    args.insert(args.end(), {"--user-id", user});
+    if (table_rights) args.push_back("--table-rights");
+    return Run(args);
+  };
+  const Result all = as("16394", false);
+  ASSERT_EQ(all.status, 0) << all.err;
+  EXPECT_GT(codes(all, 0).size(), 1u) << "customers of several regions";
+  EXPECT_EQ(codes(as("16394", true), 0), std::set<std::string>{"02."}) << "region 02 only";
+  EXPECT_EQ(codes(as("16395", true), 2), std::set<std::string>{"01."}) << "brake parts only";
+  EXPECT_EQ(as("1", true).out, all.out) << "a user without rows is unrestricted";
+  const Result env =
+      Run({"--db", "demo.db", "--user-id", "16395", "rights"}, "Q8VANTORPT_DATA_ACCESS=table");
+  EXPECT_NE(env.out.find("t1.FItemID IN (SELECT FItemID FROM t_QPDataRight WHERE FUserID=16395"),
+            std::string::npos)
+      << env.out << env.err;
 }
 
 TEST_F(ToolTest, ServerDateIsADateTime) {

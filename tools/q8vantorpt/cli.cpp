@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "q8vantorpt/error.h"
+#include "services/table_data_access.h"
 #include "tools/q8vantorpt/commands.h"
 #include "tools/q8vantorpt/demo_db.h"
 
@@ -31,14 +32,14 @@ constexpr const char* kFooter =
 
 constexpr const char* kCommandFooter =
     "Global options, before or after the command: --db FILE | --dsn TEXT, --lang ID,\n"
-    "--user-id N, --format table|csv|json (see q8vantorpt --help).";
+    "--user-id N, --format table|csv|json, --table-rights (see q8vantorpt --help).";
 
 // Everything the command line can set.
 struct Arguments {
   std::string dsn, db, lang, format = "table";
   int32_t user_id = 0;
   std::string file, sql, name;
-  bool force = false, sql_only = false, long_number = false;
+  bool force = false, sql_only = false, long_number = false, table_rights = false;
   int64_t scale = 5000;
   uint64_t seed = kDefaultDemoSeed;
   int32_t number = 0, year = 0, period = 0, group = 0, code = 0, precision = 0, scale_arg = 0;
@@ -95,6 +96,10 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
   CLI::Option* user_opt =
       app.add_option("--user-id", a.user_id, "UserID of the --db descriptor (default 0)")
           ->type_name("N");
+  app.add_flag(
+      "--table-rights", a.table_rights,
+      "apply the data-access rights kept in the database's t_QPDataRight (as the environment "
+      "variable Q8VANTORPT_DATA_ACCESS=table does)");
   app.add_option("--format", a.format, "output form of results: table, csv or json (default table)")
       ->type_name("FORM");
 
@@ -237,6 +242,7 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     if (db_opt->count() > 0) g.db = a.db;
     if (lang_opt->count() > 0) g.lang = a.lang;
     if (user_opt->count() > 0) g.user_id = a.user_id;
+    if (a.table_rights) rights::SelectTableDataAccess();
     Session session(std::move(g), out, env_dsn);
     if (action) action(session);
     out.flush();

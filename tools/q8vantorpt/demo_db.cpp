@@ -155,6 +155,19 @@ void Exec(sqlite3* db, const char* sql) {
   }
 }
 
+bool HasTable(sqlite3* db, const char* table) {
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v2(
+          db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE", -1,
+          &s, nullptr) != SQLITE_OK) {
+    RaiseSqlite(db, "sqlite_master");
+  }
+  sqlite3_bind_text(s, 1, table, -1, SQLITE_STATIC);
+  const bool found = sqlite3_step(s) == SQLITE_ROW;
+  sqlite3_finalize(s);
+  return found;
+}
+
 // One prepared INSERT. Values are bound in the order of the column list and
 // Row() writes them. A column name starting with '?' is optional: when the
 // table has no such column, its value is dropped (the ERP's tables carry
@@ -338,6 +351,7 @@ class Generator {
   void Prices();
   void ProfileAndCalendar();
   void Catalogue();
+  void DataRights();
   void Bills();
   void Stock();
 
@@ -861,6 +875,22 @@ void Generator::ProfileAndCalendar() {
   Table("t_SupportedProc", {"FProcName"}, true).Text("GetPeriodStartEnd").Row();
 }
 
+// Two users whose rights the table-driven rights object reads: a sales
+// representative of East China (region 02: its customers and their
+// consignment warehouses) and a brake specialist (materials 01.*).
+void Generator::DataRights() {
+  if (!HasTable(db_, "t_QPDataRight")) return;  // a schema without the rights table
+  Insert& r = Table("t_QPDataRight", {"FUserID", "FDataTable", "FItemID"});
+  for (const Customer& c : customers_) {
+    if (c.number.rfind(std::string(kRightsRegion) + ".", 0) != 0) continue;
+    r.Int(kRegionUser).Text("t_Organization").Int(c.id).Row();
+    for (int w : c.warehouses) r.Int(kRegionUser).Text("t_Stock").Int(w).Row();
+  }
+  for (const Material& m : materials_) {
+    if (m.number.rfind("01.", 0) == 0) r.Int(kBrakeUser).Text("t_ICItem").Int(m.id).Row();
+  }
+}
+
 void Generator::Catalogue() {
   Insert& g = Table("ICReportGroup", {"FRptGrpID", "FRptGrpName"});
   g.Int(20086).Text("寄售管理报表").Row();
@@ -1288,6 +1318,7 @@ std::vector<std::pair<std::string, int64_t>> Generator::Run() {
   Prices();
   ProfileAndCalendar();
   Catalogue();
+  DataRights();
   Bills();
   Stock();
   std::map<std::string, int64_t> totals;

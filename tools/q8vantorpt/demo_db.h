@@ -21,6 +21,14 @@ namespace q8::tool {
 inline constexpr uint64_t kDefaultDemoSeed = 1;
 inline constexpr int kDemoYear = 2024;
 
+// Users with rows in t_QPDataRight (the table-driven rights object): one sees
+// the customers of region kRightsRegion and their consignment warehouses,
+// the other the brake parts (material codes 01.*). Every other user is
+// unrestricted.
+inline constexpr int32_t kRegionUser = 16394;
+inline constexpr const char* kRightsRegion = "02";
+inline constexpr int32_t kBrakeUser = 16395;
+
 struct DemoOptions {
   int64_t lines = 5000;  // about this many bill lines (stock bills and invoices)
   uint64_t seed = kDefaultDemoSeed;
