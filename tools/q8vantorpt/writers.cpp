@@ -358,10 +358,11 @@ void Writer::TableRowSet(const ado::RowSet& rows) {
     AppendTableText(cell, cols[c].name);
     width[c] = DisplayWidth(cell);
   }
+  std::string text;
   for (size_t r = 0; r < rows.row_count(); ++r) {
     for (size_t c = 0; c < n; ++c) {
       cell.clear();
-      std::string text;
+      text.clear();
       if (AppendCellText(text, rows, r, c)) AppendTableText(cell, text);
       width[c] = std::max(width[c], DisplayWidth(cell));
     }
@@ -388,7 +389,6 @@ void Writer::TableRowSet(const ado::RowSet& rows) {
   }
   line += '\n';
   out_ << line;
-  std::string text;
   for (size_t r = 0; r < rows.row_count(); ++r) {
     line.clear();
     for (size_t c = 0; c < n; ++c) {
