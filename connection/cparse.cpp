@@ -6,6 +6,8 @@
 // against exactly this behaviour, odd corners included (see the header).
 #include "connection/cparse.h"
 
+#include <unordered_set>
+
 #include "q8vantorpt/error.h"
 #include "q8vantorpt/outside.h"
 #include "q8vantorpt/variant.h"
@@ -15,12 +17,14 @@ namespace q8 {
 namespace {
 
 // Only the space character is trimmed; tabs and line breaks are ordinary.
-std::string TrimSpaces(std::string_view s) {
+std::string_view TrimSpacesView(std::string_view s) {
   size_t b = s.find_first_not_of(' ');
   if (b == std::string_view::npos) return {};
   size_t e = s.find_last_not_of(' ');
-  return std::string(s.substr(b, e - b + 1));
+  return s.substr(b, e - b + 1);
 }
+
+std::string TrimSpaces(std::string_view s) { return std::string(TrimSpacesView(s)); }
 
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -47,25 +51,27 @@ std::string UpperAscii(std::string_view s) {
 
 // Takes the text before the first `separator` out of `rest`, which keeps what
 // follows the separator. Without a separator the whole remainder is taken.
-std::string TakeUpTo(std::string& rest, char separator) {
+// `rest` is a view that only moves forward, so that a descriptor of many
+// entries is read in time proportional to its length.
+std::string_view TakeUpTo(std::string_view& rest, char separator) {
   size_t pos = rest.find(separator);
-  if (pos == std::string::npos) {
-    std::string all = std::move(rest);
-    rest.clear();
+  if (pos == std::string_view::npos) {
+    std::string_view all = rest;
+    rest = {};
     return all;
   }
-  std::string piece = rest.substr(0, pos);
-  rest.erase(0, pos + 1);
+  std::string_view piece = rest.substr(0, pos);
+  rest.remove_prefix(pos + 1);
   return piece;
 }
 
-std::string ReadKey(std::string& rest) { return TrimSpaces(TakeUpTo(rest, '=')); }
+std::string ReadKey(std::string_view& rest) { return TrimSpaces(TakeUpTo(rest, '=')); }
 
-std::string ReadValue(std::string& rest) {
-  rest = TrimSpaces(rest);
-  std::string value;
+std::string ReadValue(std::string_view& rest) {
+  rest = TrimSpacesView(rest);
+  std::string_view value;
   if (!rest.empty() && rest.front() == '{') {
-    rest.erase(0, 1);
+    rest.remove_prefix(1);
     value = TakeUpTo(rest, '}');
     // Whatever stands between "}" and the next ";" is dropped.
     TakeUpTo(rest, ';');
@@ -96,15 +102,18 @@ int32_t CParse::UserID() const { return Variant(GetProperty("UserID")).ToLong();
 bool CParse::ParseString(const std::string& text) {
   descriptor_ = text;
   map_.emplace();
-  std::string rest = text;
+  std::string_view rest = descriptor_;
+  // The keys read so far, folded, for the repeated-key test.
+  std::unordered_set<std::string> seen;
   for (;;) {
     // The key is read before the value and tested after both, so the value
     // that follows an empty key is consumed and dropped.
     std::string key = ReadKey(rest);
     std::string value = ReadValue(rest);
     if (key.empty()) break;
-    for (const auto& entry : *map_)
-      if (EqualsNoCase(entry.first, key)) RaisePlatform(err::kKeyAlreadyPresent);
+    std::string folded = key;
+    for (char& c : folded) c = FoldAscii(c);
+    if (!seen.insert(std::move(folded)).second) RaisePlatform(err::kKeyAlreadyPresent);
     map_->emplace_back(std::move(key), std::move(value));
   }
   return true;
