@@ -1,10 +1,12 @@
-// Outside objects: Dictionary, ItemList, TextBuffer, the ProgID registry, the
+// Outside objects: Dictionary, ItemList, the ProgID registry, the
 // per-thread state and the default objects.
 #include "q8vantorpt/outside.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 
 #include "component/outside/default_objects.h"
@@ -66,7 +68,7 @@ TEST(Dictionary, AbsentKeys) {
   EXPECT_FALSE(d.Remove("IsOnlyJS"));
 }
 
-TEST(ItemListAndTextBuffer, Basics) {
+TEST(ItemList, IndexedRead) {
   ItemList list;
   list.Add(Variant("t_ICItem"));
   list.Add(Variant("t_Stock"));
@@ -74,12 +76,6 @@ TEST(ItemListAndTextBuffer, Basics) {
   EXPECT_EQ(list.Item(1), Variant("t_Stock"));
   EXPECT_EQ(ErrorOf([&] { list.Item(2); }), 9);
   EXPECT_EQ(ErrorOf([&] { list.Item(-1); }), 9);
-
-  TextBuffer buffer;
-  buffer.Append(" Set Nocount on\r\n");
-  buffer.Append("");
-  buffer.Append("select 1");
-  EXPECT_EQ(buffer.GetText(), " Set Nocount on\r\nselect 1");
 }
 
 struct Marker : Object {
@@ -187,18 +183,6 @@ TEST(DefaultObjects, ErrorJudge) {
     e.number = c.number;
     EXPECT_EQ(judge.IsError(e).ToBool(), c.real) << c.state;
   }
-}
-
-TEST(DefaultObjects, DataAccessGrantsEverything) {
-  defaults::OpenDataAccess access;
-  std::string dsn = "UserID=1";
-  int32_t user = 1;
-  EXPECT_FALSE(access.IsUsed(dsn, user));
-  ItemListPtr maps = std::make_shared<ItemList>();
-  DictionaryPtr rights;
-  auto answer = access.GetAccessDataSQL(maps, rights);
-  EXPECT_TRUE(answer->GetValue("From").EqualsText(""));
-  EXPECT_TRUE(answer->GetValue("Where").EqualsText(""));
 }
 
 TEST(DefaultObjects, CataloguesCoverEveryText) {
