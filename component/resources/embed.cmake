@@ -22,5 +22,5 @@ endforeach()
 string(APPEND body "}  // namespace\n\nconst File kCatalogues[] = {\n${entries}    {nullptr, nullptr, 0},\n};\n")
 string(APPEND body "const size_t kCatalogueCount = ${index};\n\n}  // namespace q8::defaults::embedded\n")
 file(WRITE "${OUT}.tmp" "${body}")
-file(COPY_FILE "${OUT}.tmp" "${OUT}" ONLY_IF_DIFFERENT)
+configure_file("${OUT}.tmp" "${OUT}" COPYONLY)  # rewrites only when different
 file(REMOVE "${OUT}.tmp")
