@@ -22,6 +22,9 @@ class ComponentOverOdbcTest : public PostgresTest {
     // What the ERP database offers, in PostgreSQL's words: the period
     // procedure as a function with OUT parameters, the server clock as
     // GetDate(), and the system profile.
+    // The suites share one throw-away database and declare the function with
+    // different OUT types, which "create or replace" cannot change.
+    RunSql(cn_, "drop function if exists GetPeriodStartEnd(int, int)");
     RunSql(cn_,
            "create or replace function GetPeriodStartEnd(aYear int, aPeriod int, "
            "out aPeriodStart timestamp, out aPeriodEnd timestamp) as $$ "

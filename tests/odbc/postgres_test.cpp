@@ -212,6 +212,9 @@ TEST_F(PostgresTest, RowCountsOfResultsWithoutColumns) {
 }
 
 TEST_F(PostgresTest, OutputParametersOfGetPeriodStartEnd) {
+  // The suites share one throw-away database and declare the function with
+  // different OUT types, which "create or replace" cannot change.
+  RunSql(cn_, "drop function if exists GetPeriodStartEnd(int, int)");
   RunSql(cn_,
          "create or replace function GetPeriodStartEnd(aYear int, aPeriod int, "
          "out aPeriodStart date, out aPeriodEnd date) as $$ "
