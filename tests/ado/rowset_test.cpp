@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "q8vantorpt/ado.h"
 
@@ -145,6 +148,31 @@ TEST(RowSet, RetypeWidensTheValuesAlreadyHeld) {
   narrow.AddText("x");
   narrow.EndRow();
   EXPECT_THROW(narrow.RetypeColumn(0, FieldType::kInt), Error);
+}
+
+// Integers and mantissas are held narrow while they fit; a value that does
+// not fit widens the column, first value or later, and every value reads back.
+TEST(RowSet, ColumnsWidenWhenAValueNeedsIt) {
+  const std::string big = "12345678901234567890.1234567890";  // mantissa beyond 64 bits
+  for (int first_wide = 0; first_wide < 2; ++first_wide) {
+    RowSet rows({Col("i", FieldType::kInt), Col("d", FieldType::kDecimal, 38, 10)});
+    std::vector<std::pair<int64_t, std::string>> want;
+    auto add = [&](int64_t i, const std::string& d) {
+      rows.AddInt(i);
+      rows.AddDecimal(*Decimal::Parse(d));
+      rows.EndRow();
+      want.emplace_back(i, d);
+    };
+    if (first_wide) add(int64_t{1} << 40, big);
+    add(7, "1.5000000000");
+    add(-3, "-0.0000000001");
+    add(int64_t{-1} << 50, "-" + big);
+    add(2147483647, "922337203.6854775807");
+    for (size_t r = 0; r < want.size(); ++r) {
+      EXPECT_EQ(rows.GetInt(r, 0), want[r].first) << r;
+      EXPECT_EQ(rows.GetDecimal(r, 1).ToString(), want[r].second) << r;
+    }
+  }
 }
 
 }  // namespace

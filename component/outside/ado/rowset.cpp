@@ -1,10 +1,13 @@
 // RowSet: the rows of one result, stored column by column.
 //
-// Each column keeps one typed vector (64-bit integers for bool and int,
-// doubles for float and datetime, 128-bit mantissas at the column's scale for
-// decimals, end offsets into one text arena for text) plus a null mask. A
-// NULL cell still takes its slot in the typed vector, so a cell is found by
-// its row index alone.
+// Each column keeps one typed vector (integers for bool and int, doubles for
+// float and datetime, mantissas at the column's scale for decimals, end
+// offsets into one text arena for text) plus a null mask. A NULL cell still
+// takes its slot in the typed vector, so a cell is found by its row index
+// alone. Integers, mantissas and offsets are kept in half the width while
+// every value of the column fits (32-bit ints and offsets, 64-bit
+// mantissas), and the column widens once when a value does not: a report of
+// a million rows then holds about half the bytes.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -34,19 +37,61 @@ const char* FieldTypeName(FieldType t) {
   return "text";
 }
 
+namespace {
+
+// A vector of Wide values held as Narrow while every value fits.
+template <class Narrow, class Wide>
+class Packed {
+ public:
+  void push_back(Wide v) {
+    if (!wide_.empty() || static_cast<Wide>(static_cast<Narrow>(v)) != v) {
+      if (wide_.empty()) Widen();
+      wide_.push_back(v);
+    } else {
+      narrow_.push_back(static_cast<Narrow>(v));
+    }
+  }
+  Wide operator[](size_t i) const {
+    return wide_.empty() ? static_cast<Wide>(narrow_[i]) : wide_[i];
+  }
+  void reserve(size_t n) {
+    if (wide_.empty()) {
+      narrow_.reserve(n);
+    } else {
+      wide_.reserve(n);
+    }
+  }
+  size_t capacity_bytes() const {
+    return narrow_.capacity() * sizeof(Narrow) + wide_.capacity() * sizeof(Wide);
+  }
+
+ private:
+  // Moves the values into the wide vector (which stays non-empty from then on).
+  void Widen() {
+    wide_.reserve(std::max<size_t>(narrow_.capacity(), 1));
+    wide_.assign(narrow_.begin(), narrow_.end());
+    if (wide_.empty()) return;  // the first value decides: push_back adds it
+    std::vector<Narrow>().swap(narrow_);
+  }
+
+  std::vector<Narrow> narrow_;
+  std::vector<Wide> wide_;
+};
+
+}  // namespace
+
 struct RowSet::Column {
   std::vector<bool> nulls;
-  std::vector<int64_t> ints;     // kBool, kInt
-  std::vector<double> reals;     // kDouble, kDateTime (days since 1899-12-30)
-  std::vector<Int128> decimals;  // kDecimal: mantissas at the column's scale
-  std::vector<uint64_t> ends;    // kText: end offset of each cell in `arena`
+  Packed<int32_t, int64_t> ints;     // kBool, kInt
+  std::vector<double> reals;         // kDouble, kDateTime (days since 1899-12-30)
+  Packed<int64_t, Int128> decimals;  // kDecimal: mantissas at the column's scale
+  Packed<uint32_t, uint64_t> ends;   // kText: end offset of each cell in `arena`
   std::string arena;
   size_t values = 0;  // cells that are not NULL
 
   size_t Bytes() const {
-    return nulls.capacity() / 8 + ints.capacity() * sizeof(int64_t) +
-           reals.capacity() * sizeof(double) + decimals.capacity() * sizeof(Int128) +
-           ends.capacity() * sizeof(uint64_t) + arena.capacity();
+    return nulls.capacity() / 8 + ints.capacity_bytes() + reals.capacity() * sizeof(double) +
+           decimals.capacity_bytes() + ends.capacity_bytes() + arena.capacity();
   }
 };
 
