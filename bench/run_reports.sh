@@ -76,10 +76,11 @@ done
 # Release build. GCC 12 at -O3 stops the -Werror build on false overlap and
 # bounds warnings inside libstdc++, so the benchmark build uses -O2.
 echo "== build ($build)" >&2
+mkdir -p "$build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
-  -DQ8_BUILD_TESTS=OFF -DQ8_WITH_ODBC=OFF >"$build.cmake.log" 2>&1 ||
+  -DQ8_BUILD_TESTS=OFF -DQ8_WITH_ODBC=OFF >"$build/bench-cmake.log" 2>&1 ||
   {
-    cat "$build.cmake.log" >&2
+    cat "$build/bench-cmake.log" >&2
     exit 1
   }
 cmake --build "$build" -j "$jobs" --target q8vantorpt >&2
