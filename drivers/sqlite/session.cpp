@@ -63,6 +63,10 @@ std::shared_ptr<Session> Session::Open(const std::string& path, int busy_timeout
                     "Cannot open database file '" + path + "': " + why + ".", rc, "08001");
   }
   sqlite3_extended_result_codes(raw, 1);
+  // "x" is a name and nothing else: a misspelt column in a statement fails
+  // as on SQL Server instead of reading as the string 'x'.
+  sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+  sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
   rc = tsql::RegisterFunctions(raw);
   if (rc != SQLITE_OK)
     throw MakeError(ado::kErrProviderFailure,
@@ -127,12 +131,21 @@ ado::ProviderError StatementError(const Session& s, int rc, std::string_view sta
   std::string cause = s.db() ? sqlite3_errmsg(s.db()) : sqlite3_errstr(rc);
   std::string where = " [statement: " + StatementExcerpt(statement) + "]";
   // Conditions the translator's functions raise with SQL Server's words.
-  if (cause.find(tsql::kDivideByZero) != std::string::npos)
-    return MakeError(tsql::kDivideByZeroNumber, std::string(tsql::kDivideByZero) + where,
-                     tsql::kDivideByZeroNumber, "22012");
-  if (cause.find(tsql::kDateConversion) != std::string::npos)
-    return MakeError(tsql::kDateConversionNumber, std::string(tsql::kDateConversion) + where,
-                     tsql::kDateConversionNumber, "22007");
+  struct Known {
+    std::string_view text;
+    int32_t number;
+    const char* sql_state;
+  };
+  static constexpr Known kKnown[] = {
+      {tsql::kDivideByZero, tsql::kDivideByZeroNumber, "22012"},
+      {tsql::kDateConversion, tsql::kDateConversionNumber, "22007"},
+      {tsql::kDateOverflow, tsql::kDateOverflowNumber, "22008"},
+      {tsql::kArithmeticOverflow, tsql::kArithmeticOverflowNumber, "22003"},
+  };
+  for (const Known& k : kKnown) {
+    if (cause.find(k.text) != std::string::npos)
+      return MakeError(k.number, std::string(k.text) + where, k.number, k.sql_state);
+  }
   switch (rc & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:

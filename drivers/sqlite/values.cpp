@@ -4,10 +4,12 @@
 // SQLite types values, not columns: a decimal(23,10) column hands back the
 // integer 10 for 10.0, a datetime column text. The result columns are typed
 // as SQL Server would type them (the translator says how), and each value is
-// converted to its column's type: decimals rounded to the column's scale,
-// datetime texts read as dates. A value that does not fit its column's type
-// widens the column (int to float, anything to text) rather than being lost.
+// converted to its column's type: decimals rounded to the column's scale
+// (a REAL first to the 15 digits a double holds), datetime texts read as
+// dates. A value that does not fit its column's type widens the column (int
+// to float, anything to text) rather than being lost.
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -83,6 +85,25 @@ std::string_view TextOf(sqlite3_stmt* stmt, int i) {
            : std::string_view();
 }
 
+// A REAL read into a decimal column. Decimal sums and products reach here as
+// doubles with binary error in their last digits (six amounts adding up to
+// 17141939.00 come back as 17141938.999999996). Only 15 significant digits
+// of a double are reliable, so the value is rounded there first and then at
+// the column's scale: exact decimal inputs give exact decimal results. The
+// whole part is never rounded; from 1e15 on, the fraction goes. Raises for a
+// value beyond 38 digits.
+Decimal DecimalFromReal(double v, int scale) {
+  if (std::fabs(v) < 1e15) {
+    char buf[32];
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 14);
+    std::from_chars(buf, r.ptr, v);
+  } else if (std::isfinite(v)) {
+    v = std::round(v);
+  }
+  // A decimal of 15 digits reads back from its nearest double unchanged.
+  return ado::DecimalFromDouble(v, scale);
+}
+
 // A whole-text integer ("42", "-7"), or nothing.
 std::optional<int64_t> ParseInt(std::string_view t) {
   std::string s(t);
@@ -138,7 +159,7 @@ void ReadCell(ado::RowSet& rows, size_t col, sqlite3_stmt* stmt, int i, bool inf
         if (st == SQLITE_INTEGER) {
           rows.AddDecimal(Decimal::FromInt(sqlite3_column_int64(stmt, i)).Rescale(scale));
         } else if (st == SQLITE_FLOAT) {
-          rows.AddDecimal(ado::DecimalFromDouble(sqlite3_column_double(stmt, i), scale));
+          rows.AddDecimal(DecimalFromReal(sqlite3_column_double(stmt, i), scale));
         } else if (auto d = Decimal::Parse(TextOf(stmt, i))) {
           rows.AddDecimal(d->Rescale(scale));
         } else {

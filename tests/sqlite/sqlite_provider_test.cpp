@@ -157,6 +157,44 @@ TEST_F(SqliteProvider, AnUntypedColumnTakesTheTypeOfItsValues) {
   EXPECT_EQ(rs->Value(1).ToText(), "1");
 }
 
+TEST_F(SqliteProvider, DecimalResultsComputedAsRealsAreExact) {
+  // SQLite adds decimals as doubles; the sum of exact amounts must still be
+  // the exact amount, as SQL Server's decimal arithmetic gives it.
+  struct Case {
+    const char* why;
+    std::vector<const char*> values;  // rows of a decimal(38,10) column
+    const char* sum;
+  };
+  const Case cases[] = {
+      {"two tenths", {"0.1", "0.2"}, "0.3000000000"},
+      {"amounts whose double sum is 17141938.999999996",
+       {"2625295.71", "2069338.49", "4695273.27", "3061207.38", "1707421.93", "2983402.22"},
+       "17141939.0000000000"},
+      {"the same amounts negative",
+       {"-2625295.71", "-2069338.49", "-4695273.27", "-3061207.38", "-1707421.93", "-2983402.22"},
+       "-17141939.0000000000"},
+      {"fifteen digits near 1e14",
+       {"10044323561257.8", "38740337133091.3", "29278229924293.3", "3.6", "0.3"},
+       "78062890618646.3000000000"},
+      {"a whole number past 1e15 keeps every digit",
+       {"1234567890123455.5", "0.5"},
+       "1234567890123456.0000000000"},
+      {"fifteen digits that are not round stay",
+       {"12345.6789012344", "0.0000000001"},
+       "12345.6789012345"},
+      {"a fraction smaller than a cent", {"0.0000000003", "0.0000000004"}, "0.0000000007"},
+  };
+  auto cn = Open();
+  for (const Case& c : cases) {
+    std::string batch = "CREATE TABLE #t (v decimal(38,10))";
+    for (const char* v : c.values) batch += std::string(" INSERT INTO #t (v) SELECT ") + v;
+    cn->Execute(batch);
+    auto rs = cn->Execute("SELECT sum(v) AS s FROM #t DROP TABLE #t");
+    ASSERT_EQ(rs->Columns()[0].type, FieldType::kDecimal) << c.why;
+    EXPECT_EQ(rs->Value(0).ToDecimal().ToString(), c.sum) << c.why;
+  }
+}
+
 TEST_F(SqliteProvider, FailuresCarryTheirNumberCauseAndStatement) {
   auto cn = Open();
   struct Case {
@@ -169,7 +207,16 @@ TEST_F(SqliteProvider, FailuresCarryTheirNumberCauseAndStatement) {
       {"SELECT 1 / 0 AS x", 8134, "22012", "Divide by zero error encountered."},
       {"SELECT CONVERT(datetime, '2024-13-45') AS d", 241, "22007",
        "Conversion failed when converting date and/or time from character string."},
+      {"SELECT DATEADD(year, 9000, CONVERT(datetime, '2024-01-01')) AS d", 517, "22008",
+       "Adding a value to a 'datetime' column caused an overflow."},
+      {"SELECT CONVERT(datetime, '9999-12-31') + 1 AS d", 8115, "22003",
+       "Arithmetic overflow error converting expression to data type datetime."},
       {"SELECT FNoSuchColumn FROM t_ICItem", ado::kErrCommandFailed, "42000",
+       "no such column: FNoSuchColumn"},
+      // A quoted name is a name, never the string it spells.
+      {"SELECT \"FNoSuchColumn\" FROM t_ICItem", ado::kErrCommandFailed, "42000",
+       "no such column: FNoSuchColumn"},
+      {"SELECT [FNoSuchColumn] FROM t_ICItem", ado::kErrCommandFailed, "42000",
        "no such column: FNoSuchColumn"},
       {"INSERT INTO t_PeriodDate (FYear, FPeriod) SELECT 1, 1\r\n"
        "INSERT INTO t_PeriodDate (FYear, FPeriod) SELECT 1, 1",
