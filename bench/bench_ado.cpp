@@ -43,8 +43,14 @@ namespace {
 constexpr int kRows = 100000;
 constexpr const char* kQuery = "SELECT id, qty, at, name FROM bench_rows";
 
+// A database file of this run, removed when the program ends.
+struct TempDatabase {
+  std::string path;
+  ~TempDatabase() { std::remove(path.c_str()); }
+};
+
 const std::string& Database() {
-  static const std::string path = [] {
+  static const TempDatabase file{[] {
     std::string p = (std::filesystem::temp_directory_path() /
                      ("q8-bench-ado-" + std::to_string(::getpid()) + ".db"))
                         .string();
@@ -62,10 +68,9 @@ const std::string& Database() {
                  "COMMIT;",
                  nullptr, nullptr, nullptr);
     sqlite3_close(db);
-    std::atexit([] { std::remove(Database().c_str()); });
     return p;
-  }();
-  return path;
+  }()};
+  return file.path;
 }
 
 void BareSqlite(benchmark::State& state) {
@@ -125,15 +130,14 @@ BENCHMARK(LayerReadAll)->Unit(benchmark::kMillisecond);
 
 // An empty ERP database, as init-db makes it.
 const std::string& ErpDatabase() {
-  static const std::string path = [] {
+  static const TempDatabase file{[] {
     std::string p = (std::filesystem::temp_directory_path() /
                      ("q8-bench-ado-erp-" + std::to_string(::getpid()) + ".db"))
                         .string();
     q8::sqlite::InitDatabase(p, true);
-    std::atexit([] { std::remove(ErpDatabase().c_str()); });
     return p;
-  }();
-  return path;
+  }()};
+  return file.path;
 }
 
 void OpenSelect1Close(benchmark::State& state, bool read_schema) {
