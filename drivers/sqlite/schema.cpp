@@ -130,7 +130,11 @@ CREATE TABLE ICStockBill (
   PRIMARY KEY (FInterID)
 );
 CREATE INDEX ix_ICStockBill_FDate ON ICStockBill (FDate);
-CREATE INDEX ix_ICStockBill_FTranType_FROB ON ICStockBill (FTranType, FROB);
+-- The reports pick bills by type and compare their date as julianday(FDate)
+-- (the translated form of a datetime comparison): with the date in that
+-- form after the type, a period's bills are a range of the index.
+CREATE INDEX ix_ICStockBill_FTranType_FROB_FDate ON ICStockBill
+  (FTranType, FROB, julianday(FDate));
 CREATE INDEX ix_ICStockBill_FBisType ON ICStockBill (FBisType);
 
 CREATE TABLE ICStockBillEntry (
@@ -168,7 +172,8 @@ CREATE TABLE ICSale (
   PRIMARY KEY (FInterID)
 );
 CREATE INDEX ix_ICSale_FDate ON ICSale (FDate);
-CREATE INDEX ix_ICSale_FTranType_FSaleStyle ON ICSale (FTranType, FSaleStyle);
+CREATE INDEX ix_ICSale_FTranType_FSaleStyle_FDate ON ICSale
+  (FTranType, FSaleStyle, julianday(FDate));
 
 CREATE TABLE ICSaleEntry (
   FInterID int NOT NULL,
