@@ -1,6 +1,7 @@
 // Automation values: Decimal arithmetic, dates and Variant conversions.
 #include "q8vantorpt/variant.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -108,7 +109,8 @@ ParseStatus ScanNumber(std::string_view text, bool* negative, std::string* digit
   return ParseStatus::kOk;
 }
 
-ParseStatus ParseDecimal(std::string_view text, Decimal* out) {
+// Digits beyond `max_scale` decimals (0..38) are rounded away in one step.
+ParseStatus ParseDecimal(std::string_view text, Decimal* out, int max_scale = kMaxScale) {
   bool negative = false;
   std::string digits;
   int exponent = 0;
@@ -117,7 +119,7 @@ ParseStatus ParseDecimal(std::string_view text, Decimal* out) {
   // Value = digits × 10^exponent. Keep the scale the text asked for (so
   // "12.50" has scale 2) but at most 38 digits in all.
   if (digits.empty()) {
-    int scale = exponent < 0 ? std::min(-exponent, kMaxScale) : 0;
+    int scale = exponent < 0 ? std::min(-exponent, max_scale) : 0;
     *out = Decimal(0, scale);
     return ParseStatus::kOk;
   }
@@ -126,10 +128,10 @@ ParseStatus ParseDecimal(std::string_view text, Decimal* out) {
   // Digits beyond the 38th significant one, or beyond scale 38, are rounded.
   int drop = 0;
   if (n > kMaxScale) drop = n - kMaxScale;
-  if (scale - drop > kMaxScale) drop = scale - kMaxScale;
+  if (scale - drop > max_scale) drop = scale - max_scale;
   if (drop > 0) {
     if (drop > n) {
-      *out = Decimal(0, kMaxScale);
+      *out = Decimal(0, max_scale);
       return ParseStatus::kOk;
     }
     if (scale - drop < 0) return ParseStatus::kOverflow;
@@ -288,8 +290,11 @@ std::string DoubleToText(double d) {
 
 Decimal Decimal::FromDouble(double v, int scale) {
   if (!std::isfinite(v) || std::fabs(v) >= 1e38) RaisePlatform(err::kOverflow);
+  // Rounded once, straight to `scale`: rounding first to 38 decimals and then
+  // again to `scale` could carry a 5 into the deciding digit.
   Decimal d;
-  if (ParseDecimal(ShortestText(v), &d) != ParseStatus::kOk) RaisePlatform(err::kOverflow);
+  if (ParseDecimal(ShortestText(v), &d, std::clamp(scale, 0, kMaxScale)) != ParseStatus::kOk)
+    RaisePlatform(err::kOverflow);
   return d.Rescale(scale);
 }
 

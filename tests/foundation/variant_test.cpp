@@ -229,6 +229,10 @@ TEST(Decimal, RoundsHalfAwayFromZero) {
   EXPECT_EQ(Decimal::FromDouble(2.675, 2).ToString(), "2.68");
   EXPECT_EQ(Decimal::FromDouble(0.125, 2).ToString(), "0.13");
   EXPECT_EQ(Decimal::FromDouble(-0.125, 2).ToString(), "-0.13");
+  // Rounded once: 1.5555495143885415e-32 rounded first to 38 decimals ends
+  // in ...5550 and would then round up at 36 (found by fuzz_variant).
+  EXPECT_EQ(Decimal::FromDouble(1.5555495143885415e-32, 36).ToShortString(),
+            "0.000000000000000000000000000000015555");
   EXPECT_EQ(ErrorOf([] { Decimal::FromDouble(1e40, 0); }), err::kOverflow);
   EXPECT_EQ(ErrorOf([] { Decimal::FromDouble(NAN, 0); }), err::kOverflow);
   EXPECT_EQ(ErrorOf([] { Dec("99999999999999999999999999999999999999").Rescale(1); }),
