@@ -50,7 +50,9 @@ Int128 DivRoundPow10(Int128 v, int n) {
   if (n > kMaxScale) return 0;  // every stored value is below 10^38
   Int128 q = v / kPow10.v[n];
   Int128 r = v % kPow10.v[n];
-  if (r * 2 >= kPow10.v[n]) ++q;
+  // r >= 10^n / 2, written so that it cannot overflow: 2 * r exceeds the
+  // 128-bit range when n is 38.
+  if (r >= kPow10.v[n] - r) ++q;
   return q;
 }
 
@@ -218,8 +220,10 @@ Int128 RoundHalfEven(Int128 m, int scale) {
   Int128 a = Abs(m);
   Int128 q = a / kPow10.v[scale];
   Int128 r = a % kPow10.v[scale];
-  Int128 twice = r * 2;
-  if (twice > kPow10.v[scale] || (twice == kPow10.v[scale] && (q % 2) == 1)) ++q;
+  // r against the other part of the unit rather than 2 * r against the unit,
+  // which overflows at scale 38.
+  Int128 rest = kPow10.v[scale] - r;
+  if (r > rest || (r == rest && (q % 2) == 1)) ++q;
   return m < 0 ? -q : q;
 }
 

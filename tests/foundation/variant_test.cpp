@@ -233,6 +233,10 @@ TEST(Decimal, RoundsHalfAwayFromZero) {
   // in ...5550 and would then round up at 36 (found by fuzz_variant).
   EXPECT_EQ(Decimal::FromDouble(1.5555495143885415e-32, 36).ToShortString(),
             "0.000000000000000000000000000000015555");
+  // A fraction above 0.85 at scale 38: twice it does not fit in 128 bits.
+  EXPECT_EQ(Dec("0.90000000000000000000000000000000000000").Rescale(0).ToString(), "1");
+  EXPECT_EQ(Variant("0.99990000000000000000000000000000000001").ToLong(), 1);
+  EXPECT_EQ(Variant("-0.90000000000000000000000000000000000000").ToLong(), -1);
   EXPECT_EQ(ErrorOf([] { Decimal::FromDouble(1e40, 0); }), err::kOverflow);
   EXPECT_EQ(ErrorOf([] { Decimal::FromDouble(NAN, 0); }), err::kOverflow);
   EXPECT_EQ(ErrorOf([] { Dec("99999999999999999999999999999999999999").Rescale(1); }),
