@@ -30,7 +30,8 @@ test_jobs=${Q8_TEST_JOBS:-1}
 
 "$root/scripts/install-deps.sh"
 
-options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+# Benchmarks are built by bench/run_reports.sh, not by the test run.
+options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQ8_BUILD_BENCH=OFF)
 if [ "$sanitize" = 1 ]; then
   options+=(-DQ8_SANITIZE=ON -DQ8_BUILD_BENCH=OFF)
 fi
