@@ -6,11 +6,41 @@
 // runs each statement only when the caller asks for the next result, and it
 // steps a query to its end (keeping the rows) before the next statement runs:
 // the DROP of a work table after the final SELECT then finds no reader.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
 #include "drivers/sqlite/session.h"
 
 namespace q8::sqlite {
 
 namespace {
+
+// With the environment variable Q8VANTORPT_TRACE set (to anything but "" or
+// "0"), every statement the engine runs is written to standard error with its
+// time and the rows it changed or returned: the way to see where a slow
+// report spends its time. "full" writes each statement's whole SQLite text
+// instead of its first 300 characters.
+enum class TraceMode { kOff, kExcerpt, kFull };
+
+TraceMode Tracing() {
+  static const TraceMode mode = [] {
+    const char* v = std::getenv("Q8VANTORPT_TRACE");
+    if (!v || !*v || std::string_view(v) == "0") return TraceMode::kOff;
+    return std::string_view(v) == "full" ? TraceMode::kFull : TraceMode::kExcerpt;
+  }();
+  return mode;
+}
+
+bool TraceOn() { return Tracing() != TraceMode::kOff; }
+
+void Trace(std::string_view sql, std::chrono::steady_clock::time_point start, int64_t rows) {
+  double ms =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  std::fprintf(
+      stderr, "[q8 trace] %10.3f ms %10lld rows  %s\n", ms, static_cast<long long>(rows),
+      Tracing() == TraceMode::kFull ? std::string(sql).c_str() : StatementExcerpt(sql).c_str());
+}
 
 using tsql::Statement;
 
@@ -59,13 +89,20 @@ class BatchStream : public ado::ResultStream {
       StmtHandle stmt(raw);
       tail = rest;
       Bind(raw, st);
+      const bool trace = TraceOn();
+      const auto start =
+          trace ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
       if (sqlite3_column_count(raw) > 0) {
         out = ado::Result{Materialize(*s_, raw, st.result_types, st.result_names, st.original), -1};
+        if (trace)
+          Trace(sqlite3_sql(raw), start,
+                out->rows ? static_cast<int64_t>(out->rows->row_count()) : 0);
         continue;
       }
       while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
       }
       if (rc != SQLITE_DONE) throw StatementError(*s_, rc, st.original, false);
+      if (trace) Trace(sqlite3_sql(raw), start, sqlite3_changes64(s_->db()));
       // A statement that changes rows tells how many, unless NOCOUNT is on:
       // the client sees a result without columns.
       if (st.kind == Statement::Kind::kChange && !s_->nocount)
