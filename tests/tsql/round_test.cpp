@@ -1,7 +1,8 @@
 // round(x, n) on a connection with the translator's functions gives exactly
 // what SQLite's built-in round() gives: same type, same bits. The translator
 // rounds every decimal expression with it, so a difference would change
-// report figures.
+// report figures; and the function computes most results itself, so every
+// path of that computation is checked against the built-in here.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -197,6 +198,29 @@ TEST_F(RoundTest, ReportLikeValues) {
     Same(Real(q / coef(rng)), Int(10));
     Same(Real(q * 1000 + cents(rng) / 10000.0), Int(10));
     Same(Int(qty(rng) * 1000), Int(10));
+  }
+  EXPECT_EQ(mismatches_, 0) << "of " << calls_ << " calls";
+}
+
+// Values on and next to the half-way points of every scale, where rounding
+// decides, and quotients with endless fractions.
+TEST_F(RoundTest, HalfWayPointsAndEndlessFractions) {
+  std::mt19937_64 rng(99);
+  for (int n = 0; n <= 23; ++n) {
+    const double p = std::pow(10.0, n);
+    for (int decade = 0; decade <= 15; ++decade) {
+      std::uniform_int_distribution<int64_t> units(0, static_cast<int64_t>(std::pow(10.0, decade)));
+      for (int k = 0; k < 60; ++k) {
+        const double half = (static_cast<double>(units(rng)) + 0.5) / p;
+        for (double x : {half, std::nextafter(half, 0.0), std::nextafter(half, 1e300)}) {
+          Same(Real(x), Int(n));
+          Same(Real(-x), Int(n));
+        }
+        const double endless = static_cast<double>(units(rng)) / (3.0 + k % 11) / p * 10;
+        Same(Real(endless), Int(n));
+        Same(Real(-endless), Int(n));
+      }
+    }
   }
   EXPECT_EQ(mismatches_, 0) << "of " << calls_ << " calls";
 }

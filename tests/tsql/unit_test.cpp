@@ -297,10 +297,27 @@ TEST(Collation, CompareCi) {
     const char* b;
     int sign;
   } cases[] = {
-      {"IC", "ic", 0},     {"A ", "a", 0},          {"abc", "ABD", -1},      {"", "   ", 0},
-      {"Ä", "ä", 0},       {"ΔΕΛΤΑ", "δελτα", 0},   {"ПРИВЕТ", "привет", 0}, {"ＡＢ", "ａｂ", 0},
-      {"a", "b", -1},      {"b", "A", 1},           {"a ", "a  b", -1},      {"中文", "中文  ", 0},
-      {"\xff", "\xfe", 1}, {"\xc3", "\xc3\x84", 1},
+      {"IC", "ic", 0},
+      {"A ", "a", 0},
+      {"abc", "ABD", -1},
+      {"", "   ", 0},
+      {"Ä", "ä", 0},
+      {"ΔΕΛΤΑ", "δελτα", 0},
+      {"ПРИВЕТ", "привет", 0},
+      {"ＡＢ", "ａｂ", 0},
+      {"a", "b", -1},
+      {"b", "A", 1},
+      {"a ", "a  b", -1},
+      {"中文", "中文  ", 0},
+      {"\xff", "\xfe", 1},
+      {"\xc3", "\xc3\x84", 1},
+      // Shared beginnings, also ending inside a character (ä and Ä share
+      // their first byte).
+      {"abä", "abÄ", 0},
+      {"中文A", "中文b", -1},
+      {"中x", "中文", -1},
+      {"IC-100", "IC-100", 0},
+      {"IC-100", "IC-1000", -1},
   };
   for (const auto& c : cases) {
     int r = CompareCi(c.a, c.b);
@@ -338,6 +355,59 @@ TEST_F(TranslateTest, StatementKinds) {
   EXPECT_EQ(b->statements[3].sql, "CREATE TEMP TABLE \"#x\" (\"a\" int NULL)");
   EXPECT_EQ(b->statements[8].sql, "DROP TABLE \"#x\"");
   EXPECT_EQ(b->statements[4].original, "insert into #x select id from t");
+}
+
+// UPDATEs of a whole work table in a row run as one pass when that cannot
+// change a row: each case gives the number of UPDATE statements written and
+// the rows the batch ends with, which are those of the statements one by one.
+TEST_F(TranslateTest, UpdatesOfAWorkTableJoinOnlyWhenNothingDependsOnTheOrder) {
+  const std::string create =
+      "create table #w (a int, b int, c int, d int) insert into #w values (1, 2, 3, 4) ";
+  struct {
+    const char* name;
+    std::string batch;
+    size_t updates;
+    const char* row;
+  } cases[] = {
+      {"independent columns",
+       "set nocount on " + create +
+           "update #w set b = a * 10 update #w set c = a + 1 update #w set d = 7",
+       1, "1|10|2|7"},
+      {"reads a column assigned before",
+       "set nocount on " + create + "update #w set b = a * 10 update #w set c = b + 1", 2,
+       "1|10|11|4"},
+      {"assigns a column again",
+       "set nocount on " + create + "update #w set b = 5 update #w set b = b + 1", 2, "1|6|3|4"},
+      {"assigns what an earlier one read",
+       "set nocount on " + create + "update #w set b = c update #w set c = 0", 1, "1|3|0|4"},
+      {"a WHERE clause",
+       "set nocount on " + create + "update #w set b = 0 update #w set c = 0 where a = 1", 2,
+       "1|0|0|4"},
+      {"a query inside",
+       "set nocount on " + create + "update #w set b = 0 update #w set c = (select max(a) from #w)",
+       2, "1|0|1|4"},
+      {"without NOCOUNT", create + "update #w set b = 0 update #w set c = 0", 2, "1|0|0|4"},
+      {"NOCOUNT turned off",
+       "set nocount on set nocount off " + create + "update #w set b = 0 update #w set c = 0", 2,
+       "1|0|0|4"},
+      {"another statement between",
+       "set nocount on " + create +
+           "update #w set b = 0 delete from #w where a = 9 update #w set c = 0",
+       2, "1|0|0|4"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto b = Run(c.batch + " drop table #w");
+    size_t updates = 0;
+    for (const Statement& st : b->statements)
+      if (st.sql.rfind("UPDATE", 0) == 0) ++updates;
+    EXPECT_EQ(updates, c.updates);
+    testing::RunResult r = db_.Run(c.batch + " select a, b, c, d from #w drop table #w");
+    ASSERT_FALSE(r.error) << *r.error;
+    ASSERT_FALSE(r.results.empty());
+    const auto& row = r.results.back().rows.at(0);
+    EXPECT_EQ(row[0] + "|" + row[1] + "|" + row[2] + "|" + row[3], c.row);
+  }
 }
 
 TEST_F(TranslateTest, ResultNamesAndTypes) {

@@ -80,7 +80,17 @@ uint32_t FoldCase(uint32_t c) {
 int CompareCi(std::string_view a, std::string_view b) {
   a = TrimTrailingBlanks(a);
   b = TrimTrailingBlanks(b);
-  size_t i = 0, j = 0;
+  // Equal bytes fold alike: skip the common prefix (back to the start of a
+  // character), which for the grouping of a report is most of each text.
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  size_t p = 0;
+  while (p < n && a[p] == b[p]) ++p;
+  if (p == a.size() && p == b.size()) return 0;
+  const auto inside = [](std::string_view s, size_t k) {
+    return k < s.size() && (static_cast<unsigned char>(s[k]) & 0xC0) == 0x80;
+  };
+  while (p > 0 && (inside(a, p) || inside(b, p))) --p;
+  size_t i = p, j = p;
   while (i < a.size() && j < b.size()) {
     unsigned char ca = static_cast<unsigned char>(a[i]);
     unsigned char cb = static_cast<unsigned char>(b[j]);

@@ -1,6 +1,8 @@
 // Statements: the SQLite statements for each statement of a batch, the work
 // tables the batch creates, and the pass-through of what is not understood.
+#include <algorithm>
 #include <cctype>
+#include <utility>
 
 #include "drivers/sqlite/tsql/parser.h"
 #include "drivers/sqlite/tsql/rewriter.h"
@@ -72,6 +74,23 @@ void TableSource::Drop(std::string_view name) {
 // Rewriter: statements
 // ---------------------------------------------------------------------------
 
+// Adds the (lower-case) names of the columns `e` reads to `names`; false
+// when `e` holds a query, whose reads are not followed.
+bool Rewriter::CollectColumns(const Expr* e, std::vector<std::string>* names) const {
+  if (e == nullptr) return true;
+  if (e->select != nullptr) return false;
+  if (e->kind == ExprKind::kColumn && e->nnames > 0)
+    names->push_back(Lower(Name(e->names[e->nnames - 1])));
+  for (const Expr* x : {e->a, e->b, e->c})
+    if (!CollectColumns(x, names)) return false;
+  for (const Expr* x : e->args)
+    if (!CollectColumns(x, names)) return false;
+  if (e->over != nullptr)
+    for (const Expr* x : e->over->partition)
+      if (!CollectColumns(x, names)) return false;
+  return true;
+}
+
 Statement& Rewriter::NewStatement(std::vector<Statement>& out, Statement::Kind kind,
                                   TokenRange range) {
   Statement& s = out.emplace_back();
@@ -84,6 +103,7 @@ Statement& Rewriter::NewStatement(std::vector<Statement>& out, Statement::Kind k
 
 void Rewriter::Rewrite(TokenRange range, std::vector<Statement>& out) {
   ctes_.clear();
+  prior_update_ = std::exchange(open_update_, std::nullopt);
   Stmt* st = ParseStatement(src_, toks_, range, arena_);
   if (st != nullptr && RewriteParsed(st, range, out)) return;
   RewriteRaw(range, out);
@@ -211,10 +231,12 @@ bool Rewriter::RewriteParsed(Stmt* st, TokenRange range, std::vector<Statement>&
       }
       for (SetItem& item : st->sets) Infer(item.value, sc);
       if (st->where != nullptr) Infer(st->where, sc);
+      size_t sets_begin = 0;
       if (st->kind == Stmt::kUpdate) {
         Put("UPDATE");
         PutName(st->table);
         Put("SET");
+        sets_begin = out_.size();
         for (size_t i = 0; i < st->sets.size(); ++i) {
           if (i > 0) Put(",");
           const SetItem& item = st->sets[i];
@@ -250,6 +272,7 @@ bool Rewriter::RewriteParsed(Stmt* st, TokenRange range, std::vector<Statement>&
         Put("WHERE");
         Emit(st->where);
       }
+      if (st->kind == Stmt::kUpdate && JoinUpdate(st, target, sets_begin, range, out)) return true;
       NewStatement(out, Statement::Kind::kChange, range).sql = out_;
       return true;
     }
@@ -273,6 +296,7 @@ bool Rewriter::RewriteParsed(Stmt* st, TokenRange range, std::vector<Statement>&
       NewStatement(out, Statement::Kind::kDdl, range).sql = out_;
       return true;
     case Stmt::kSetNocount:
+      nocount_ = st->nocount;
       NewStatement(out, Statement::Kind::kSetNocount, range).nocount = st->nocount;
       return true;
     case Stmt::kNoOp:
@@ -283,6 +307,53 @@ bool Rewriter::RewriteParsed(Stmt* st, TokenRange range, std::vector<Statement>&
       return true;
   }
   return false;
+}
+
+// Consecutive UPDATEs of a whole work table, written one after another in a
+// batch under SET NOCOUNT ON, run as one UPDATE assigning all their columns:
+// one pass over the table instead of one per statement. That gives the same
+// rows when no statement reads a column an earlier one of the run assigns
+// (every expression of one UPDATE reads the row as it was) and no column is
+// assigned twice; an expression with a query is never joined. Without
+// NOCOUNT each statement would owe the client its own row count, and a base
+// table may be watched by others, so only # tables under NOCOUNT qualify.
+// Returns true when the statement in out_ (its SET list from `sets_begin`)
+// was added to the previous one.
+bool Rewriter::JoinUpdate(const Stmt* st, const ColumnSet* target, size_t sets_begin,
+                          TokenRange range, std::vector<Statement>& out) {
+  if (st->from != nullptr || st->where != nullptr || !nocount_ || target == nullptr ||
+      !IsTempName(st->table))
+    return false;
+  std::vector<std::string> assigned, read;
+  for (const SetItem& item : st->sets) {
+    std::string column = Lower(Name(item.column));
+    if (std::find(assigned.begin(), assigned.end(), column) != assigned.end()) return false;
+    assigned.push_back(std::move(column));
+    if (!CollectColumns(item.value, &read)) return false;
+  }
+  const std::string table = Lower(Name(st->table));
+  OpenUpdate* prior = prior_update_ ? &*prior_update_ : nullptr;
+  const auto meets = [](const std::vector<std::string>& a, const std::vector<std::string>& b) {
+    for (const std::string& x : a)
+      if (std::find(b.begin(), b.end(), x) != b.end()) return true;
+    return false;
+  };
+  if (prior != nullptr && prior->index + 1 == out.size() && prior->table == table &&
+      !meets(assigned, prior->assigned) && !meets(read, prior->assigned)) {
+    Statement& joined = out[prior->index];
+    joined.sql += ",";
+    joined.sql.append(out_, sets_begin, std::string::npos);
+    const Token& first = toks_[range.begin];
+    const Token& last = toks_[range.end - 1];
+    joined.original += "\r\n";
+    joined.original += src_.substr(first.pos, last.pos + last.len - first.pos);
+    prior->assigned.insert(prior->assigned.end(), assigned.begin(), assigned.end());
+    open_update_ = std::move(*prior);
+    return true;
+  }
+  NewStatement(out, Statement::Kind::kChange, range).sql = out_;
+  open_update_ = OpenUpdate{out.size() - 1, table, std::move(assigned)};
+  return true;
 }
 
 void Rewriter::EmitCreateTable(const Stmt* st, bool temp) {

@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <memory_resource>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -114,6 +115,9 @@ class Rewriter {
   void RewriteRaw(TokenRange range, std::vector<Statement>& out);
   Statement& NewStatement(std::vector<Statement>& out, Statement::Kind kind, TokenRange range);
   void EmitCreateTable(const Stmt* st, bool temp);
+  bool JoinUpdate(const Stmt* st, const ColumnSet* target, size_t sets_begin, TokenRange range,
+                  std::vector<Statement>& out);
+  bool CollectColumns(const Expr* e, std::vector<std::string>* names) const;
 
   std::string_view Text(uint32_t tok) const { return TokenText(src_, toks_[tok]); }
   bool NameEq(uint32_t tok, std::string_view name) const;
@@ -129,6 +133,18 @@ class Rewriter {
   bool glue_next_ = false;  // the next Put follows without a blank (after a sign)
   // Common table expressions of the statement being rewritten.
   std::vector<std::pair<uint32_t, const ColumnSet*>> ctes_;
+  // SET NOCOUNT ON seen earlier in the batch (and not turned off since).
+  bool nocount_ = false;
+  // An UPDATE of a whole work table that the next statement, an UPDATE of
+  // the same table, may join (rewrite_stmt.cpp): the statement's place in
+  // the output, the table and the columns it assigns (lower case).
+  struct OpenUpdate {
+    size_t index = 0;
+    std::string table;
+    std::vector<std::string> assigned;
+  };
+  std::optional<OpenUpdate> open_update_;   // left by the statement just written
+  std::optional<OpenUpdate> prior_update_;  // seen by the statement being written
 };
 
 }  // namespace q8::tsql
