@@ -37,6 +37,11 @@ int32_t NumberForState(const std::string& s) {
   if (s == "28000") return kAuthFailed;
   if (s == "HYT00" || s == "HYT01") return kLimitReached;
   if (s.starts_with("08") || s.starts_with("IM") || s == "HY001" || s == "HY013") return kFail;
+  // The server ended the session (PostgreSQL's 57P01 to 57P05: an
+  // administrator's command, a crash, a dropped database, an idle timeout):
+  // the connection is gone, as with a broken link. 57014, a cancelled
+  // statement, leaves the connection usable and stays an error of the command.
+  if (s.starts_with("57P")) return kFail;
   if (s.starts_with("22")) return kDataOverflow;
   if (s.starts_with("23")) return kIntegrity;
   return kErrorsInCommand;

@@ -5,9 +5,11 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace q8::sqlite {
 
@@ -30,6 +32,113 @@ void Exec(const Session& s, const char* sql) {
   int rc = sqlite3_exec(s.db(), sql, nullptr, nullptr, &msg);
   sqlite3_free(msg);
   if (rc != SQLITE_OK) throw StatementError(s, rc, sql, false);
+}
+
+// The work-table cache in KiB: Q8VANTORPT_TEMP_CACHE_KB when it holds a
+// whole number from 1 on, else 16 MiB. Read at every open, so an operator
+// can size it per process without a rebuild; a value that is no such number
+// is ignored rather than failing every connection.
+int TempCacheKibibytes() {
+  constexpr int kDefault = 16384;
+  const char* text = std::getenv("Q8VANTORPT_TEMP_CACHE_KB");
+  if (text == nullptr || *text == '\0') return kDefault;
+  int value = 0;
+  const char* end = text + std::strlen(text);
+  const auto [ptr, ec] = std::from_chars(text, end, value);
+  if (ec != std::errc() || ptr != end || value < 1) return kDefault;
+  return value;
+}
+
+// The folder where SQLite puts its temporary files (the spilled work tables
+// and sorts): SQLITE_TMPDIR, TMPDIR, /var/tmp, /usr/tmp, /tmp or ".", the
+// first that can be written, as SQLite read them when it started. SQLite
+// names a new temporary file on request; its folder is the answer.
+std::string TemporaryFolder(sqlite3* db) {
+  char* name = nullptr;
+  if (db == nullptr ||
+      sqlite3_file_control(db, "main", SQLITE_FCNTL_TEMPFILENAME, &name) != SQLITE_OK ||
+      name == nullptr) {
+    sqlite3_free(name);
+    return "";
+  }
+  std::string path = name;
+  sqlite3_free(name);
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool IsNoRoomErrno(int e) { return e == ENOSPC || e == EFBIG || e == EDQUOT; }
+
+// The errno of the last failed call on the file of database `schema`
+// ("main" or "temp"), 0 when none or when the file is not open.
+int FileErrno(sqlite3* db, const char* schema) {
+  int e = 0;
+  if (sqlite3_file_control(db, schema, SQLITE_FCNTL_LAST_ERRNO, &e) != SQLITE_OK) return 0;
+  return e;
+}
+
+// Where a write found no room, and the system's word for it ("" when SQLite
+// said only "full").
+struct NoRoom {
+  bool database_file = false;  // the database file itself, not the work tables
+  std::string system_cause;
+};
+
+// Whether `rc` says that a write found no room: SQLITE_FULL (a full disk),
+// or a write error whose system cause is a full disk, an exhausted quota or
+// the process's file-size limit, which SQLite reports as an I/O error. The
+// cause is looked up on the files themselves first: the connection's own
+// errno is that of the last system call, which SQLite's cleanup after the
+// failed write may have replaced.
+std::optional<NoRoom> OutOfSpace(sqlite3* db, int rc) {
+  if (db == nullptr) return std::nullopt;
+  const int primary = rc & 0xFF;
+  if (primary != SQLITE_FULL && primary != SQLITE_IOERR) return std::nullopt;
+  const int temp = FileErrno(db, "temp");
+  const int main = FileErrno(db, "main");
+  const int system = sqlite3_system_errno(db);
+  NoRoom out;
+  int e = 0;
+  if (IsNoRoomErrno(temp)) {
+    e = temp;
+  } else if (IsNoRoomErrno(main)) {
+    e = main;
+    out.database_file = true;
+  } else if (IsNoRoomErrno(system)) {
+    e = system;
+  } else if (primary != SQLITE_FULL) {
+    return std::nullopt;  // an I/O error of another kind
+  }
+  if (e != 0) out.system_cause = std::strerror(e);
+  return out;
+}
+
+// The error for a write that found no room: the folder of the temporary
+// storage, or the database file, and what to do about it.
+ado::ProviderError OutOfSpaceError(const Session& s, int rc, const NoRoom& no_room,
+                                   const std::string& cause, const std::string& where) {
+  const std::string detail =
+      no_room.system_cause.empty() ? cause : cause + ": " + no_room.system_cause;
+  if (no_room.database_file) {
+    return MakeError(ado::kErrCommandFailed,
+                     "No room to write the database file '" + s.path() + "' (" + detail +
+                         "). Free space on its disk." + where,
+                     rc, "HY000");
+  }
+  const std::string folder = TemporaryFolder(s.db());
+  const std::string place =
+      folder.empty() ? "the temporary folder (SQLITE_TMPDIR, else TMPDIR, else /var/tmp or /tmp)"
+                     : "'" + folder + "'";
+  return MakeError(
+      ado::kErrCommandFailed,
+      "The temporary storage for work tables in " + place + " is full (" + detail +
+          "). Free space there, or set SQLITE_TMPDIR to a folder with room." +
+          (no_room.system_cause.empty()
+               ? " A statement that changes the database also needs room beside '" + s.path() + "'."
+               : "") +
+          where,
+      rc, "HY000");
 }
 
 }  // namespace
@@ -79,10 +188,12 @@ std::shared_ptr<Session> Session::Open(const std::string& path, int busy_timeout
   // Work tables (a batch's # tables) and sorts live in a bounded cache that
   // spills to a temporary file, so a report over a million bill lines does
   // not hold its work tables in memory beside the rows it returns. 16 MiB of
-  // work pages and 16 MiB of database pages stay cached; the price is the
-  // file's writes, a few percent of a report's time.
+  // work pages (Q8VANTORPT_TEMP_CACHE_KB) and 16 MiB of database pages stay
+  // cached; the price is the file's writes, a few percent of a report's time.
   Exec(*s, "PRAGMA temp_store = FILE");
-  Exec(*s, "PRAGMA temp.cache_size = -16384");
+  const std::string temp_cache =
+      "PRAGMA temp.cache_size = -" + std::to_string(TempCacheKibibytes());
+  Exec(*s, temp_cache.c_str());
   Exec(*s, "PRAGMA cache_size = -16384");
   // Reading the schema here turns a file that is not a database into an
   // error of the open, not of the first statement.
@@ -151,6 +262,8 @@ ado::ProviderError StatementError(const Session& s, int rc, std::string_view sta
     if (cause.find(k.text) != std::string::npos)
       return MakeError(k.number, std::string(k.text) + where, k.number, k.sql_state);
   }
+  if (const std::optional<NoRoom> no_room = OutOfSpace(s.db(), rc))
+    return OutOfSpaceError(s, rc, *no_room, cause, where);
   switch (rc & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:

@@ -6,12 +6,18 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sqlite3.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -33,44 +39,11 @@ namespace {
 // permission bits), otherwise as it is. Returns what the body returned, or
 // the way the child ended.
 std::string AsUnprivileged(const std::function<std::string()>& body) {
-  int fds[2];
-  if (pipe(fds) != 0) return "pipe failed";
-  const pid_t pid = fork();
-  if (pid < 0) return "fork failed";
-  if (pid == 0) {
-    close(fds[0]);
-    std::string out;
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
-      out = "cannot drop privileges";
-    } else {
-      try {
-        out = body();
-      } catch (const std::exception& e) {
-        out = std::string("escaped: ") + e.what();
-      }
-    }
-    const char* p = out.data();
-    size_t left = out.size();
-    while (left > 0) {
-      const ssize_t n = write(fds[1], p, left);
-      if (n <= 0) break;
-      p += n;
-      left -= static_cast<size_t>(n);
-    }
-    close(fds[1]);
-    _exit(0);
-  }
-  close(fds[1]);
-  std::string out;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(fds[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<size_t>(n));
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-    out += "child ended abnormally (status " + std::to_string(status) + ")";
-  return out;
+  return RunInChild([&]() -> std::string {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+      return "cannot drop privileges";
+    return body();
+  });
 }
 
 // The tool, in this process: exit status and the error line.
@@ -252,6 +225,159 @@ TEST_F(Faults, DatabaseLockedByAWriter) {
 
   EXPECT_EQ(CheckAllSucceed(dsn), "");
   EXPECT_EQ(ToString(Fingerprint(path.str())), ToString(before));
+}
+
+// Work tables that find no room. A report's # tables live in a cache of
+// Q8VANTORPT_TEMP_CACHE_KB that spills to a file in SQLite's temporary
+// folder; here that cache is small, so that some hundred wide rows spill.
+// In a child process (the limits are the child's alone) the report first
+// runs with room and gives the rows it gives with the default cache; then
+// its temporary folder loses its room in the way `take_room` chooses, and
+// the report method and the tool each fail with an error that names the
+// temporary storage and the folder, and the database file stays as it was.
+// `take_room` returns "" or why it could not be done ("SKIP: ...");
+// `give_room` undoes what `take_room` did to the process, if anything.
+void CheckWorkTablesWithoutRoom(const std::function<std::string(const std::string&)>& take_room,
+                                const std::function<void()>& give_room, const std::string& cause) {
+  ScratchPath path("workroom");
+  // Long codes make wide rows: about a megabyte of work tables.
+  std::vector<std::string> codes;
+  for (int i = 0; i < 900; ++i)
+    codes.push_back("W" + std::to_string(1000 + i) + std::string(200, 'w'));
+  CreateCodeDatabase(path.str(), codes);
+  const std::string dsn = DsnFor(path.str());
+  std::vector<std::string> want;
+  {
+    DictionaryPtr sort;
+    auto rs = Data().GetRpt2008610Data(dsn, nullptr, Dates(), sort);
+    want = AllRows(*rs);
+  }
+  ASSERT_GT(want.size(), codes.size());
+  ScratchPath roomy("roomy"), tight("tight");
+  ASSERT_TRUE(std::filesystem::create_directory(roomy.str()));
+  ASSERT_TRUE(std::filesystem::create_directory(tight.str()));
+  const FileFingerprint before = Fingerprint(path.str());
+
+  const std::string problems = RunInChild([&]() -> std::string {
+    std::string out;
+    setenv("Q8VANTORPT_TEMP_CACHE_KB", "64", 1);
+    // SQLite read SQLITE_TMPDIR and TMPDIR when this process started it; its
+    // own variable for the folder takes precedence over both.
+    auto use_folder = [](const std::string& folder) {
+      sqlite3_free(sqlite3_temp_directory);
+      sqlite3_temp_directory = sqlite3_mprintf("%s", folder.c_str());
+    };
+    use_folder(roomy.str());
+    try {
+      DictionaryPtr sort;
+      auto rs = Data().GetRpt2008610Data(dsn, nullptr, Dates(), sort);
+      if (AllRows(*rs) != want) out += "a small work-table cache gave other rows\n";
+    } catch (const Error& e) {
+      out += "with room: " + Describe(e) + "\n";
+    }
+    const std::string why_not = take_room(tight.str());
+    if (!why_not.empty()) return out + why_not;
+    use_folder(tight.str());
+    auto names_the_cause = [&](const std::string& text) {
+      return text.find("temporary storage for work tables") != std::string::npos &&
+             text.find("'" + tight.str() + "'") != std::string::npos &&
+             text.find(cause) != std::string::npos;
+    };
+    for (int report : {2008608, 2008610}) {
+      try {
+        DictionaryPtr sort;
+        if (report == 2008608)
+          Data().GetRpt2008608Data(dsn, nullptr, std::make_shared<Dictionary>(), sort);
+        else
+          Data().GetRpt2008610Data(dsn, nullptr, Dates(), sort);
+        out += std::to_string(report) + " did not fail without room\n";
+      } catch (const Error& e) {
+        if (!names_the_cause(e.description()) || e.number() == 0)
+          out += std::to_string(report) + ": " + Describe(e) + "\n";
+      }
+    }
+    const ToolRun r =
+        RunToolWith({"--db", path.str().c_str(), "--format", "csv", "report", "2008610", "--filter",
+                     "BDate=2024-01-01", "--filter", "EDate=2024-01-31"});
+    if (r.status != tool::kExitFailure || !names_the_cause(r.err) ||
+        std::count(r.err.begin(), r.err.end(), '\n') != 1)
+      out += "the tool: status " + std::to_string(r.status) + ": " + r.err;
+    // With room again, the same call works.
+    give_room();
+    use_folder(roomy.str());
+    try {
+      DictionaryPtr sort;
+      auto rs = Data().GetRpt2008610Data(dsn, nullptr, Dates(), sort);
+      if (AllRows(*rs) != want) out += "after the failure, other rows\n";
+    } catch (const Error& e) {
+      out += "room again: " + Describe(e) + "\n";
+    }
+    return out;
+  });
+  if (problems.starts_with("SKIP: ")) GTEST_SKIP() << problems.substr(6);
+  EXPECT_EQ(problems, "");
+  EXPECT_EQ(ToString(Fingerprint(path.str())), ToString(before));
+  std::error_code ignored;
+  std::filesystem::remove_all(roomy.str(), ignored);
+  std::filesystem::remove_all(tight.str(), ignored);
+}
+
+// A limit on the size of files the process writes (ulimit -f): writes past
+// it fail with EFBIG once SIGXFSZ is ignored.
+TEST_F(Faults, WorkTablesOverTheFileSizeLimit) {
+  CheckWorkTablesWithoutRoom(
+      [](const std::string&) -> std::string {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 64 * 1024;
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+          return std::string("setrlimit: ") + std::strerror(errno);
+        return "";
+      },
+      [] {
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_FSIZE, &limit);
+      },
+      "File too large");
+}
+
+// A temporary folder on a filesystem of 64 KiB (a tmpfs mounted in a mount
+// namespace of the child's own, so nobody else sees it): writes fail with
+// ENOSPC. Skips where the kernel or the container allows no namespace.
+TEST_F(Faults, WorkTablesOnAFullFilesystem) {
+  CheckWorkTablesWithoutRoom(
+      [](const std::string& folder) -> std::string {
+        const uid_t uid = geteuid();
+        const gid_t gid = getegid();
+        auto fail = [](const char* what) {
+          return std::string("SKIP: no private tmpfs (") + what + ": " + std::strerror(errno) + ")";
+        };
+        if (uid == 0) {
+          if (unshare(CLONE_NEWNS) != 0) return fail("unshare");
+        } else {
+          if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return fail("unshare");
+          auto put = [](const char* file, const std::string& text) {
+            std::ofstream f(file);
+            f << text;
+            f.close();
+            return static_cast<bool>(f);
+          };
+          put("/proc/self/setgroups", "deny");
+          if (!put("/proc/self/uid_map", std::to_string(uid) + " " + std::to_string(uid) + " 1") ||
+              !put("/proc/self/gid_map", std::to_string(gid) + " " + std::to_string(gid) + " 1"))
+            return fail("id map");
+        }
+        // Private first: the mount must not reach the namespace of the tests.
+        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+          return fail("private mounts");
+        if (mount("q8tmp", folder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k") != 0)
+          return fail("mount");
+        return "";
+      },
+      [] {}, "database or disk is full");
 }
 
 }  // namespace

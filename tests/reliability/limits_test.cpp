@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <ostream>
 #include <sstream>
 #include <streambuf>
@@ -14,6 +15,7 @@
 #include "drivers/sqlite/tsql/translator.h"
 #include "q8vantorpt/data.h"
 #include "q8vantorpt/rpt.h"
+#include "tests/reliability/public_calls.h"
 #include "tests/reliability/support.h"
 #include "tools/q8vantorpt/cli.h"
 
@@ -27,23 +29,34 @@ const std::vector<std::string>& Codes() {
   return codes;
 }
 
-// An output that only counts what passes through it.
+// An output that only counts what passes through it. It has no buffer of
+// its own, so every write of the writer arrives here as one call.
 class CountingBuffer : public std::streambuf {
  public:
   size_t bytes = 0;
   size_t lines = 0;
+  size_t writes = 0;
+  size_t largest_write = 0;
 
  protected:
   int_type overflow(int_type c) override {
-    if (c != traits_type::eof()) Count(static_cast<char>(c));
+    if (c != traits_type::eof()) {
+      Write(1);
+      Count(static_cast<char>(c));
+    }
     return traits_type::not_eof(c);
   }
   std::streamsize xsputn(const char* s, std::streamsize n) override {
+    Write(static_cast<size_t>(n));
     for (std::streamsize i = 0; i < n; ++i) Count(s[i]);
     return n;
   }
 
  private:
+  void Write(size_t n) {
+    ++writes;
+    largest_write = std::max(largest_write, n);
+  }
   void Count(char c) {
     ++bytes;
     if (c == '\n') ++lines;
@@ -160,8 +173,43 @@ TEST_F(Limits, FilterValuesOfMegabytes) {
   }
 }
 
+// The size of the work-table cache comes from Q8VANTORPT_TEMP_CACHE_KB:
+// from a single KiB (every work page spills to the temporary file) to a
+// gigabyte the reports give the same rows, and a value that is no size is
+// ignored rather than failing the connection.
+TEST_F(Limits, WorkTableCacheSizes) {
+  const char* saved = std::getenv("Q8VANTORPT_TEMP_CACHE_KB");
+  const std::string previous = saved ? saved : "";
+  unsetenv("Q8VANTORPT_TEMP_CACHE_KB");
+  std::vector<std::string> want;
+  {
+    DictionaryPtr sort;
+    auto rs = Data().GetRpt2008610Data(Dsn(), nullptr, Dates(), sort);
+    want = AllRows(*rs);
+  }
+  ASSERT_FALSE(want.empty());
+  for (const char* value :
+       {"1", "64", "1048576", "", "abc", "0", "-5", "12kb", " 64", "99999999999999999999"}) {
+    SCOPED_TRACE(std::string("Q8VANTORPT_TEMP_CACHE_KB=") + value);
+    setenv("Q8VANTORPT_TEMP_CACHE_KB", value, 1);
+    try {
+      DictionaryPtr sort;
+      auto rs = Data().GetRpt2008610Data(Dsn(), nullptr, Dates(), sort);
+      EXPECT_EQ(AllRows(*rs), want);
+    } catch (const Error& e) {
+      ADD_FAILURE() << Describe(e).substr(0, 500);
+    }
+  }
+  if (saved)
+    setenv("Q8VANTORPT_TEMP_CACHE_KB", previous.c_str(), 1);
+  else
+    unsetenv("Q8VANTORPT_TEMP_CACHE_KB");
+}
+
 // A batch whose result has half a million rows goes through the tool to its
-// output whole.
+// output whole, in every format, and row by row: the output arrives in
+// pieces of about a row, never as one text of the whole result (which would
+// hold a second copy of the record set in memory).
 TEST_F(Limits, BatchWithALargeResult) {
   ScratchPath big("bigresult");
   CreateCodeDatabase(big.str(), {});
@@ -175,7 +223,7 @@ TEST_F(Limits, BatchWithALargeResult) {
       "SET NOCOUNT ON\r\n"
       "SELECT a.FItemID, b.FNumber, a.FName FROM t_Item a CROSS JOIN t_Item b "
       "WHERE b.FItemID <= 500";
-  for (const char* format : {"csv", "json"}) {
+  for (const char* format : {"csv", "json", "table"}) {
     SCOPED_TRACE(format);
     CountingBuffer counter;
     std::ostream out(&counter);
@@ -184,11 +232,15 @@ TEST_F(Limits, BatchWithALargeResult) {
                           format,       "batch", batch.c_str()};
     const int status = tool::RunTool(7, args, out, err, nullptr);
     ASSERT_EQ(status, tool::kExitOk) << err.str();
-    if (std::string(format) == "csv") {
+    const std::string f = format;
+    if (f == "csv") {
       EXPECT_EQ(counter.lines, kRows + 1);  // a header line and the rows
-    } else {
-      EXPECT_GE(counter.bytes, kRows * 20);
+    } else if (f == "table") {
+      EXPECT_EQ(counter.lines, kRows + 3);  // header, rule, the rows, the count
     }
+    EXPECT_GE(counter.bytes, kRows * 20);
+    // Rows of under a hundred bytes: no write comes near the whole output.
+    EXPECT_LE(counter.largest_write, 64 * 1024u) << counter.writes << " writes";
   }
 }
 

@@ -1,6 +1,7 @@
 #include "tests/reliability/support.h"
 
 #include <sqlite3.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -243,6 +244,51 @@ std::vector<std::string> DetailColumn(ado::Recordset& rs, std::string_view colum
     const Variant sort = rs.Value("FSumSort");
     if (!sort.IsNull() && sort.ToLong() == 0) out.push_back(Text(rs.Value(column)));
   }
+  return out;
+}
+
+std::string RunInChild(const std::function<std::string()>& body) {
+  int fds[2];
+  if (pipe(fds) != 0) return "pipe failed";
+  const pid_t pid = fork();
+  if (pid < 0) {
+    close(fds[0]);
+    close(fds[1]);
+    return "fork failed";
+  }
+  if (pid == 0) {
+    close(fds[0]);
+    std::string out;
+    try {
+      out = body();
+    } catch (const Error& e) {
+      out = "escaped: " + Describe(e);
+    } catch (const std::exception& e) {
+      out = std::string("escaped: ") + e.what();
+    }
+    const char* p = out.data();
+    size_t left = out.size();
+    while (left > 0) {
+      const ssize_t n = write(fds[1], p, left);
+      if (n <= 0) break;
+      p += n;
+      left -= static_cast<size_t>(n);
+    }
+    close(fds[1]);
+    // No destructors of the parent's objects, no gtest summary, no leak
+    // report of the copy of the parent's heap.
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string out;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(fds[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<size_t>(n));
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    out += "child ended abnormally (status " + std::to_string(status) + ")";
   return out;
 }
 

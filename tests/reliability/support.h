@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,6 +68,12 @@ std::vector<std::string> AllRows(ado::Recordset& rs);
 // The values of one column over the rows whose "FSumSort" is 0 (the detail
 // rows of a report), in order.
 std::vector<std::string> DetailColumn(ado::Recordset& rs, std::string_view column);
+
+// Runs `body` in a forked child process and returns what it returned (an
+// exception that escapes it is reported as text), or how the child ended
+// when it did not end normally. For changes a test must not make to its own
+// process: resource limits, signal dispositions, mounts, another user.
+std::string RunInChild(const std::function<std::string()>& body);
 
 // "NUMBER SOURCE: DESCRIPTION" for failure messages.
 std::string Describe(const Error& e);
