@@ -14,9 +14,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 
 #include "drivers/sqlite/session.h"
 #include "q8vantorpt/error.h"
@@ -390,6 +392,62 @@ bool Exists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+// True when a statement of the script (with the comments before it) creates
+// an index.
+bool CreatesIndex(const std::string& statement) {
+  std::istringstream lines(statement);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const size_t start = line.find_first_not_of(" \t\r");
+    if (start == std::string::npos || line.compare(start, 2, "--") == 0) continue;
+    std::string words;
+    for (size_t i = start; i < line.size() && words.size() < 20; ++i)
+      words += static_cast<char>(std::toupper(static_cast<unsigned char>(line[i])));
+    return words.rfind("CREATE INDEX", 0) == 0 || words.rfind("CREATE UNIQUE INDEX", 0) == 0;
+  }
+  return false;
+}
+
+// The script in two parts: the tables (and their rows), and the indexes.
+// Statements are cut where SQLite itself sees one complete, so the two parts
+// hold exactly the statements of the script, each with its comments.
+struct Parts {
+  std::string tables, indexes;
+};
+
+const Parts& ScriptParts() {
+  static const Parts parts = [] {
+    Parts out;
+    std::istringstream lines(kSchema);
+    std::string line, statement;
+    while (std::getline(lines, line)) {
+      statement += line;
+      statement += '\n';
+      if (!sqlite3_complete(statement.c_str())) continue;
+      (CreatesIndex(statement) ? out.indexes : out.tables) += statement;
+      statement.clear();
+    }
+    out.tables += statement;  // trailing comments, if any
+    return out;
+  }();
+  return parts;
+}
+
+// Runs a part of the script: in a transaction of its own, unless the caller
+// has one open.
+void RunScript(sqlite3* db, const std::string& script, const char* what) {
+  const bool own = sqlite3_get_autocommit(db) != 0;
+  const std::string text = own ? "BEGIN;\n" + script + "COMMIT;\n" : script;
+  char* msg = nullptr;
+  const int rc = sqlite3_exec(db, text.c_str(), nullptr, nullptr, &msg);
+  const std::string why = msg ? msg : sqlite3_errstr(rc);
+  sqlite3_free(msg);
+  if (rc != SQLITE_OK) {
+    if (own) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    Fail(std::string("Cannot create the ERP ") + what + ": " + why + ".");
+  }
+}
+
 }  // namespace
 
 const std::string& SchemaScript() {
@@ -397,19 +455,16 @@ const std::string& SchemaScript() {
   return script;
 }
 
+void CreateTables(sqlite3* db) { RunScript(db, ScriptParts().tables, "tables"); }
+
+void CreateIndexes(sqlite3* db) { RunScript(db, ScriptParts().indexes, "indexes"); }
+
 void CreateSchema(sqlite3* db) {
-  std::string script = "BEGIN;\n" + SchemaScript() + "COMMIT;\n";
-  char* msg = nullptr;
-  int rc = sqlite3_exec(db, script.c_str(), nullptr, nullptr, &msg);
-  std::string why = msg ? msg : sqlite3_errstr(rc);
-  sqlite3_free(msg);
-  if (rc != SQLITE_OK) {
-    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-    Fail("Cannot create the ERP schema: " + why + ".");
-  }
+  CreateTables(db);
+  CreateIndexes(db);
 }
 
-void InitDatabase(const std::string& path, bool force) {
+void BuildDatabase(const std::string& path, bool force, const std::function<void(sqlite3*)>& fill) {
   if (path.empty()) Fail("No database file named.");
   if (Exists(path) && !force)
     Fail("The file '" + path + "' already exists; it is not overwritten (use --force).");
@@ -418,7 +473,9 @@ void InitDatabase(const std::string& path, bool force) {
   std::string tmp = path + ".init-" + std::to_string(::getpid());
   std::remove(tmp.c_str());
   sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(tmp.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  // The connection is this thread's alone: no mutex.
+  int rc = sqlite3_open_v2(
+      tmp.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   DbHandle db(raw);
   if (rc != SQLITE_OK) {
     std::string why = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
@@ -427,7 +484,9 @@ void InitDatabase(const std::string& path, bool force) {
     Fail("Cannot create the file '" + path + "': " + why + ".");
   }
   try {
-    CreateSchema(db.get());
+    CreateTables(db.get());
+    if (fill) fill(db.get());
+    CreateIndexes(db.get());
   } catch (...) {
     db.reset();
     std::remove(tmp.c_str());
@@ -441,5 +500,7 @@ void InitDatabase(const std::string& path, bool force) {
     Fail("Cannot create the file '" + path + "': " + why + ".");
   }
 }
+
+void InitDatabase(const std::string& path, bool force) { BuildDatabase(path, force, nullptr); }
 
 }  // namespace q8::sqlite

@@ -8,7 +8,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "component/outside/provider.h"
 #include "tests/ado/support.h"
@@ -151,6 +155,103 @@ TEST_F(Schema, AnExistingFileIsOverwrittenOnlyWhenForced) {
   int files = 0;
   for (const auto& e : fs::directory_iterator(dir_)) files += e.is_regular_file();
   EXPECT_EQ(files, 1);
+}
+
+// Every entry of sqlite_master but the root pages, in order: type, name,
+// table and statement.
+std::vector<std::string> Catalog(sqlite3* db) {
+  std::vector<std::string> out;
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db,
+                     "SELECT type || '|' || name || '|' || tbl_name || '|' || ifnull(sql, '') "
+                     "FROM sqlite_master ORDER BY 1",
+                     -1, &st, nullptr);
+  while (sqlite3_step(st) == SQLITE_ROW)
+    out.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+  sqlite3_finalize(st);
+  return out;
+}
+
+bool IsDeclaredIndex(const std::string& entry) {
+  return entry.rfind("index|", 0) == 0 && entry.rfind("index|sqlite_autoindex_", 0) != 0;
+}
+
+std::vector<std::string> CatalogOf(const std::string& path) {
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  std::vector<std::string> out = Catalog(db);
+  sqlite3_close(db);
+  return out;
+}
+
+TEST_F(Schema, TablesThenIndexesMakeExactlyTheScript) {
+  // The script run whole, as one piece.
+  sqlite3* whole = nullptr;
+  ASSERT_EQ(sqlite3_open(":memory:", &whole), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(whole, sqlite::SchemaScript().c_str(), nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  const std::vector<std::string> expected = Catalog(whole);
+  sqlite3_close(whole);
+
+  sqlite3* split = nullptr;
+  ASSERT_EQ(sqlite3_open(":memory:", &split), SQLITE_OK);
+  sqlite::CreateTables(split);
+  const std::vector<std::string> tables = Catalog(split);
+  sqlite::CreateIndexes(split);
+  EXPECT_EQ(Catalog(split), expected);
+  sqlite3_close(split);
+
+  // The first step has every table, with the rows the script writes, and no
+  // index but the keys that belong to the tables.
+  std::vector<std::string> without_indexes;
+  for (const std::string& entry : expected)
+    if (!IsDeclaredIndex(entry)) without_indexes.push_back(entry);
+  EXPECT_EQ(tables, without_indexes);
+  EXPECT_GT(expected.size(), tables.size() + 30) << "the indexes come in the second step";
+  sqlite::InitDatabase(db_, false);
+  EXPECT_EQ(CatalogOf(db_), expected) << "init-db makes the same schema";
+}
+
+TEST_F(Schema, BuildDatabaseFillsTheTablesBeforeTheIndexesExist) {
+  std::vector<std::string> seen;
+  sqlite::BuildDatabase(db_, false, [&](sqlite3* db) {
+    seen = Catalog(db);
+    ASSERT_EQ(sqlite3_exec(db, "INSERT INTO t_ICItem (FItemID, FNumber) VALUES (7, '01.001')",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+  });
+  ASSERT_FALSE(seen.empty());
+  for (const std::string& entry : seen) EXPECT_FALSE(IsDeclaredIndex(entry)) << entry;
+  sqlite::InitDatabase((dir_ / "plain.db").string(), false);
+  EXPECT_EQ(CatalogOf(db_), CatalogOf((dir_ / "plain.db").string()));
+  auto cn = OpenConnection(sqlite::ConnectionStringFor(db_));
+  EXPECT_EQ(cn->Execute("SELECT FItemID FROM t_ICItem WHERE FNumber = '01.001'")->Value(0).ToLong(),
+            7);
+}
+
+TEST_F(Schema, AFailedFillLeavesTheExistingFileAsItWas) {
+  std::ofstream(db_) << "keep me";
+  struct Case {
+    const char* what;
+    std::function<void(sqlite3*)> fill;
+  };
+  const Case cases[] = {
+      {"the fill raises", [](sqlite3*) { throw std::runtime_error("stop"); }},
+      {"the rows break a unique index",
+       [](sqlite3* db) {
+         sqlite3_exec(db, "INSERT INTO t_ICItem (FItemID, FNumber) VALUES (1, 'A'), (2, 'a')",
+                      nullptr, nullptr, nullptr);
+       }},
+  };
+  for (const Case& c : cases) {
+    EXPECT_ANY_THROW(sqlite::BuildDatabase(db_, true, c.fill)) << c.what;
+    std::ifstream in(db_);
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(content, "keep me") << c.what;
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(dir_)) files += e.is_regular_file();
+    EXPECT_EQ(files, 1) << c.what << ": nothing is left beside it";
+  }
 }
 
 TEST_F(Schema, APlainSqliteShellFillsTheFileAndTheLayerReadsItBack) {

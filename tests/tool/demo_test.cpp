@@ -7,7 +7,10 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "drivers/sqlite/schema.h"
 #include "q8vantorpt/error.h"
 #include "tools/q8vantorpt/demo_db.h"
 
@@ -106,6 +109,32 @@ TEST_F(DemoDbTest, RefusesAnExistingFileUnlessForced) {
   EXPECT_TRUE(Bytes(path) == before) << "a refused run leaves the file alone";
   GenerateDemoDatabase(path, DemoOptions{200, 2}, true);
   EXPECT_FALSE(Bytes(path) == before);
+}
+
+TEST_F(DemoDbTest, HasTheSchemaOfInitDb) {
+  const std::string plain = (dir_ / "plain.db").string();
+  sqlite::InitDatabase(plain, false);
+  const std::string catalog =
+      "SELECT type || '|' || name || '|' || tbl_name || '|' || ifnull(sql, '') FROM "
+      "sqlite_master ORDER BY 1";
+  const std::vector<std::string> expected = Db(plain).Column(catalog);
+  EXPECT_GT(expected.size(), 60u);
+  EXPECT_EQ(Db(Make("s.db", 500, 3)).Column(catalog), expected);
+}
+
+TEST_F(DemoDbTest, TheSummaryCountsTheRowsInTheFile) {
+  // Small and larger: the large tables are written in batches of rows, and
+  // the last, partial batch must reach the file too.
+  for (const int64_t lines : {int64_t{150}, int64_t{2777}}) {
+    const std::string path = (dir_ / ("n" + std::to_string(lines) + ".db")).string();
+    const DemoSummary summary = GenerateDemoDatabase(path, DemoOptions{lines, 5}, false);
+    Db db(path);
+    ASSERT_GT(summary.rows.size(), 20u);
+    for (const auto& [table, rows] : summary.rows) {
+      EXPECT_EQ(db.One("SELECT count(*) FROM \"" + table + "\""), std::to_string(rows))
+          << table << " at " << lines << " lines";
+    }
+  }
 }
 
 TEST_F(DemoDbTest, TheLedgerHangsTogether) {
