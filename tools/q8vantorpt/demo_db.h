@@ -39,9 +39,11 @@ struct DemoSummary {
   double seconds = 0;
 };
 
-// Creates the database on `path` (the schema of init-db) and fills it, in one
-// transaction. Refuses an existing file unless `force`. Raises q8::Error; a
-// failed generation leaves no file behind.
+// Creates the database on `path` (the schema of init-db) and fills it: the
+// rows in one transaction, then the indexes. The file is built beside `path`
+// and moved there when complete, so a failed generation leaves `path` as it
+// was (an existing file too). Refuses an existing file unless `force`.
+// Raises q8::Error.
 DemoSummary GenerateDemoDatabase(const std::string& path, const DemoOptions& options, bool force);
 
 }  // namespace q8::tool
