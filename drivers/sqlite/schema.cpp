@@ -468,6 +468,12 @@ void BuildDatabase(const std::string& path, bool force, const std::function<void
   if (path.empty()) Fail("No database file named.");
   if (Exists(path) && !force)
     Fail("The file '" + path + "' already exists; it is not overwritten (use --force).");
+  // A write-protected file is someone's decision to keep it: --force does not
+  // override that (root could replace it, the folder being writable).
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0)
+    Fail("The file '" + path +
+         "' is write-protected; it is not replaced (make it writable to replace it).");
   // Build the database beside its destination and move it into place when it
   // is complete, so a failure leaves neither a half-built file nor a lost one.
   std::string tmp = path + ".init-" + std::to_string(::getpid());

@@ -185,9 +185,20 @@ TEST_F(Faults, InitDbWhereItCannotWrite) {
     r = RunToolWith({"init-db", existing.str().c_str()});
     if (r.status != tool::kExitFailure || r.err.find("already exists") == std::string::npos)
       out += "init-db on an existing file: status " + std::to_string(r.status) + ": " + r.err;
+    // --force does not replace a write-protected file.
+    r = RunToolWith({"init-db", "--force", existing.str().c_str()});
+    if (r.status != tool::kExitFailure || r.err.find("write-protected") == std::string::npos)
+      out +=
+          "init-db --force on a read-only file: status " + std::to_string(r.status) + ": " + r.err;
     return out;
   });
   EXPECT_EQ(problems, "");
+  // Nor for root, whom the permission bits do not stop.
+  for (const char* command : {"init-db", "demo-db"}) {
+    ToolRun r = RunToolWith({command, "--force", existing.str().c_str()});
+    EXPECT_EQ(r.status, tool::kExitFailure) << command;
+    EXPECT_NE(r.err.find("write-protected"), std::string::npos) << command << ": " << r.err;
+  }
   std::error_code ignored;
   EXPECT_TRUE(std::filesystem::is_empty(dir.str(), ignored));
   EXPECT_EQ(ToString(Fingerprint(existing.str())), ToString(before));

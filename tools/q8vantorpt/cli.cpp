@@ -106,7 +106,7 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
   // Databases.
   CLI::App* init = Command(app, "init-db", "create an empty ERP database on FILE");
   init->add_option("FILE", a.file, "the database file to create")->required();
-  init->add_flag("--force", a.force, "replace FILE when it exists");
+  init->add_flag("--force", a.force, "replace FILE when it exists (never a write-protected one)");
   init->callback([&] { action = [&](Session& s) { command::InitDb(s, a.file, a.force); }; });
 
   CLI::App* demo = Command(app, "demo-db",
@@ -116,7 +116,7 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
   demo->add_option("--scale", a.scale, "about this many bill lines (default 5000)")->type_name("N");
   demo->add_option("--seed", a.seed, "seed of the generator; one seed, one database (default 1)")
       ->type_name("S");
-  demo->add_flag("--force", a.force, "replace FILE when it exists");
+  demo->add_flag("--force", a.force, "replace FILE when it exists (never a write-protected one)");
   demo->callback(
       [&] { action = [&](Session& s) { command::DemoDb(s, a.file, a.scale, a.seed, a.force); }; });
 
