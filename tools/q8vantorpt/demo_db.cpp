@@ -726,8 +726,11 @@ void Generator::Partners() {
   for (int64_t i = 0; i < count; ++i) {
     const size_t region = rng_.Below(demo::kRegions.size());
     const demo::Region& r = demo::kRegions[region];
-    std::string base = std::string(r.cities[rng_.Below(r.cities.size())]) +
-                       std::string(demo::kTradeNames[rng_.Below(demo::kTradeNames.size())]);
+    // One draw per statement: the order of the operands of + is up to the
+    // compiler, and the same seed must give the same names everywhere.
+    const size_t trade = rng_.Below(demo::kTradeNames.size());
+    const size_t city = rng_.Below(r.cities.size());
+    std::string base = std::string(r.cities[city]) + std::string(demo::kTradeNames[trade]);
     std::string name =
         base + std::string(demo::kCustomerSuffixes[rng_.Below(demo::kCustomerSuffixes.size())]);
     for (int k = 2; !names.insert(name).second; ++k)
