@@ -102,7 +102,11 @@ class BatchStream : public ado::ResultStream {
       while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
       }
       if (rc != SQLITE_DONE) throw StatementError(*s_, rc, st.original, false);
-      if (trace) Trace(sqlite3_sql(raw), start, sqlite3_changes64(s_->db()));
+      // SQLite keeps the count of the last INSERT, UPDATE or DELETE through
+      // other statements: only those three report rows.
+      if (trace)
+        Trace(sqlite3_sql(raw), start,
+              st.kind == Statement::Kind::kChange ? sqlite3_changes64(s_->db()) : 0);
       // A statement that changes rows tells how many, unless NOCOUNT is on:
       // the client sees a result without columns.
       if (st.kind == Statement::Kind::kChange && !s_->nocount)
