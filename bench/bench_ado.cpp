@@ -31,7 +31,8 @@
 #include <utility>
 #include <vector>
 
-#include "component/outside/provider.h"
+#include "component/providers.h"
+#include "core/ado/provider.h"
 #include "drivers/sqlite/schema.h"
 #include "q8vantorpt/ado.h"
 #include "q8vantorpt/data.h"
@@ -99,7 +100,7 @@ void BareSqlite(benchmark::State& state) {
 BENCHMARK(BareSqlite)->Unit(benchmark::kMillisecond);
 
 void LayerExecute(benchmark::State& state) {
-  q8::ado::RegisterBuiltinProviders();
+  q8::RegisterBuiltinProviders();
   auto cn = q8::ado::Connection::Create();
   cn->Open(q8::sqlite::ConnectionStringFor(Database()));
   size_t memory = 0;
@@ -114,7 +115,7 @@ void LayerExecute(benchmark::State& state) {
 BENCHMARK(LayerExecute)->Unit(benchmark::kMillisecond);
 
 void LayerReadAll(benchmark::State& state) {
-  q8::ado::RegisterBuiltinProviders();
+  q8::RegisterBuiltinProviders();
   auto cn = q8::ado::Connection::Create();
   cn->Open(q8::sqlite::ConnectionStringFor(Database()));
   for (auto _ : state) {

@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "component/frame.h"
 #include "component/local_text.h"
 #include "component/report_calls.h"
 #include "connection/cdatasource.h"
@@ -105,8 +106,8 @@ void OpenDsn(benchmark::State& state) {
   DataPtr data = NewData();
   const std::string dsn = Descriptor();
   for (auto _ : state) {
-    data->OpenDsn(dsn);
-    benchmark::DoNotOptimize(data->language());
+    FrameOf(*data).OpenDsn(dsn);
+    benchmark::DoNotOptimize(FrameOf(*data).language());
   }
 }
 BENCHMARK(OpenDsn);
@@ -138,8 +139,9 @@ BENCHMARK(ServerDate)->Unit(benchmark::kMicrosecond);
 
 void OpenConnection(benchmark::State& state) {
   DataPtr data = NewData();
-  data->OpenDsn(Descriptor());
-  for (auto _ : state) benchmark::DoNotOptimize(data->data_source()->UnCommittedConnection());
+  FrameOf(*data).OpenDsn(Descriptor());
+  for (auto _ : state)
+    benchmark::DoNotOptimize(FrameOf(*data).data_source()->UnCommittedConnection());
 }
 BENCHMARK(OpenConnection)->Unit(benchmark::kMicrosecond);
 
@@ -196,8 +198,8 @@ void ReportCall(benchmark::State& state, int number, int sum_type) {
   const std::string dsn = Descriptor();
   const DictionaryPtr filter = ReportFilter(sum_type);
   for (auto _ : state) {
-    data->OpenDsn(dsn);
-    q8::ado::ConnectionPtr cn = data->data_source()->UnCommittedConnection();
+    FrameOf(*data).OpenDsn(dsn);
+    q8::ado::ConnectionPtr cn = FrameOf(*data).data_source()->UnCommittedConnection();
     std::string batch = q8::BuildReportBatch(*data, number, dsn, filter);
     auto sort_fields = std::make_shared<Dictionary>();
     sort_fields->SetValue("SumOnly", true);

@@ -7,10 +7,51 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "q8vantorpt/outside.h"
 
 namespace q8 {
+
+class CParse;
+class CDataSource;
+class Data;
+class Rpt;
+
+// What OpenDsn leaves behind for the rest of a call: the descriptor's parser,
+// the data source built on it and the descriptor's language. Each public
+// object owns one; every call opens it anew.
+class RequestFrame {
+ public:
+  RequestFrame();
+  ~RequestFrame();
+  RequestFrame(const RequestFrame&) = delete;
+  RequestFrame& operator=(const RequestFrame&) = delete;
+
+  // The per-call open procedure: (1) a new parser replaces the previous one;
+  // (2) it parses `sDsn` (a repeated key stops here, with the new parser and
+  // the previous data source in place); (3) a new data source, given the
+  // parser; (4) the language, read back through the data source (a
+  // descriptor without "Language" stops here and the previous language
+  // stays).
+  void OpenDsn(const std::string& sDsn);
+
+  // Null until the first OpenDsn.
+  const std::shared_ptr<CParse>& parser() const { return parser_; }
+  const std::shared_ptr<CDataSource>& data_source() const { return data_source_; }
+  // "" until a descriptor with a language was opened.
+  const std::string& language() const { return language_; }
+
+ private:
+  std::shared_ptr<CParse> parser_;
+  std::shared_ptr<CDataSource> data_source_;
+  std::string language_;
+};
+
+// The request frame of a public object, for the component's own code and its
+// tests.
+RequestFrame& FrameOf(Data& data);
+RequestFrame& FrameOf(Rpt& rpt);
 
 // Obtains the caller's object context through the thread's application-server
 // object, calls SetComplete on it and returns it. Raises when the context

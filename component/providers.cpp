@@ -1,13 +1,14 @@
 // Registration of the data-access layer's built-in providers.
+#include "component/providers.h"
+
 #include <mutex>
 
-#include "component/outside/provider.h"
 #include "drivers/sqlite/schema.h"
 #ifdef Q8_WITH_ODBC
 #include "drivers/odbc/odbc_provider.h"
 #endif
 
-namespace q8::ado {
+namespace q8 {
 
 void RegisterBuiltinProviders() {
   static std::once_flag once;
@@ -20,4 +21,4 @@ void RegisterBuiltinProviders() {
   });
 }
 
-}  // namespace q8::ado
+}  // namespace q8

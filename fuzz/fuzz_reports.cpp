@@ -1,4 +1,4 @@
-// Random filters for the three report builders. Every batch must build, and
+// Random filters for every report builder of the table of reports. Every batch must build, and
 // the values of the host (code bounds, dates, labels) must stay inside quoted
 // literals: with each literal blanked out, the batch must read the same as
 // the batch built from harmless stand-in values.
@@ -11,16 +11,13 @@
 
 #include "q8vantorpt/dictionary.h"
 #include "reports/report_frame.h"
+#include "reports/report_table.h"
 
 namespace {
 
 using q8::Dictionary;
 using q8::Variant;
 namespace reports = q8::reports;
-
-constexpr const char* kCodeKeys[] = {"BItemNumber",  "EItemNumber", "BStockNumber",
-                                     "EStockNumber", "BCustNumber", "ECustNumber"};
-constexpr const char* kNumberKeys[] = {"Status", "SalePrice", "UnitCost", "SumType", "IsOnlyJS"};
 
 bool BlanksOnly(std::string_view s) { return s.find_first_not_of(' ') == std::string_view::npos; }
 
@@ -60,28 +57,35 @@ std::string BlankLiterals(const std::string& text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
-  const int report =
-      in.PickValueInArray({reports::kRpt2008608, reports::kRpt2008609, reports::kRpt2008610});
+  const auto all = reports::Reports();
+  const reports::ReportSpec& spec = all[in.ConsumeIntegralInRange<size_t>(0, all.size() - 1)];
+  const int report = spec.number;
   Dictionary filter, stand_in;
   const bool long_number = in.ConsumeBool();
-  filter.SetValue("bLongNumber", long_number);
-  stand_in.SetValue("bLongNumber", long_number);
-  for (const char* key : kNumberKeys) {
-    if (!in.ConsumeBool()) continue;
-    const Variant v(in.ConsumeIntegralInRange<int32_t>(-1, 3));
-    filter.SetValue(key, v);
-    stand_in.SetValue(key, v);
-  }
-  for (const char* key : kCodeKeys) {
-    if (!in.ConsumeBool()) continue;
-    const std::string v = in.ConsumeRandomLengthString(40);
-    filter.SetValue(key, v);
-    stand_in.SetValue(key, StandIn(key, v));
-  }
-  for (const char* key : {"BDate", "EDate"}) {
-    const std::string v = in.ConsumeRandomLengthString(40);
-    filter.SetValue(key, v);
-    stand_in.SetValue(key, StandIn(key, v));
+  // Every key the report reads: numbers small, dates always, texts at random.
+  for (const reports::FilterKey& k : spec.filters) {
+    const std::string key(k.key);
+    switch (k.type) {
+      case reports::FilterType::kBool:
+        filter.SetValue(key, long_number);
+        stand_in.SetValue(key, long_number);
+        break;
+      case reports::FilterType::kNumber: {
+        if (!in.ConsumeBool()) break;
+        const Variant v(in.ConsumeIntegralInRange<int32_t>(-1, 3));
+        filter.SetValue(key, v);
+        stand_in.SetValue(key, v);
+        break;
+      }
+      case reports::FilterType::kDate:
+      case reports::FilterType::kText: {
+        if (k.type == reports::FilterType::kText && !in.ConsumeBool()) break;
+        const std::string v = in.ConsumeRandomLengthString(40);
+        filter.SetValue(key, v);
+        stand_in.SetValue(key, StandIn(key, v));
+        break;
+      }
+    }
   }
   const std::string subtotal = in.ConsumeRandomLengthString(16);
   const std::string total = in.ConsumeRandomLengthString(16);

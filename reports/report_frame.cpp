@@ -1,6 +1,7 @@
 #include "reports/report_frame.h"
 
 #include "q8vantorpt/error.h"
+#include "reports/report_table.h"
 
 namespace q8::reports {
 
@@ -100,17 +101,7 @@ std::string BillCondition(const Dictionary& filter) {
   return out;
 }
 
-SortHints SortHintsFor(int report_number) {
-  switch (report_number) {
-    case kRpt2008608:
-      return {" FFlag", " FCustNumber,FMaterialNumber,FStockNumber"};
-    case kRpt2008609:
-    case kRpt2008610:
-      return {"FFlag", "FOrderNO,FCustID,FitemID,FSumSort"};
-    default:
-      RaisePlatform(err::kInvalidProcedureCall);
-  }
-}
+SortHints SortHintsFor(int report_number) { return ReportOf(report_number).sort; }
 
 void WriteSortHints(Dictionary& sort_fields, int report_number) {
   const SortHints hints = SortHintsFor(report_number);
@@ -120,19 +111,7 @@ void WriteSortHints(Dictionary& sort_fields, int report_number) {
 }
 
 void Build(int report_number, const ReportInput& in, TextBuffer& sql) {
-  switch (report_number) {
-    case kRpt2008608:
-      Build2008608(in, sql);
-      break;
-    case kRpt2008609:
-      Build2008609(in, sql);
-      break;
-    case kRpt2008610:
-      Build2008610(in, sql);
-      break;
-    default:
-      RaisePlatform(err::kInvalidProcedureCall);
-  }
+  ReportOf(report_number).build(in, sql);
 }
 
 std::string BuildBatch(int report_number, const ReportInput& in) {

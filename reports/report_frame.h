@@ -89,19 +89,16 @@ struct SortHints {
   std::string_view order_by_only_group;
   std::string_view default_order_by;
 };
-// REQUIRES: report_number is one of the three reports.
+// The hints of report `report_number` (see the table of reports). Raises 5
+// for a number that is no report's.
 SortHints SortHintsFor(int report_number);
 // Sets "SumOnly" (true), "OrderByOnlyGroup" and "DefaultOrderBy", in this
 // order; other keys of the dictionary stay as they are.
 void WriteSortHints(Dictionary& sort_fields, int report_number);
 
-// The builders, one file each. They append the whole batch to `sql`.
-void Build2008608(const ReportInput& in, TextBuffer& sql);
-void Build2008610(const ReportInput& in, TextBuffer& sql);
-void Build2008609(const ReportInput& in, TextBuffer& sql);
-
-// Appends the batch of report `report_number` to `sql`. Raises 5 for a
-// number that is not one of the three reports.
+// Appends the batch of report `report_number` to `sql`, written by the
+// report's builder (one file each). Raises 5 for a number that is no
+// report's.
 void Build(int report_number, const ReportInput& in, TextBuffer& sql);
 // The same batch as one text.
 std::string BuildBatch(int report_number, const ReportInput& in);

@@ -11,6 +11,7 @@
 #                   (default folder build-asan; benchmarks left out)
 #   Q8_JOBS         parallel build jobs (default: number of processors)
 #   Q8_TEST_JOBS    parallel test processes (default: 1)
+#   Q8_WERROR=1     compiler warnings are errors (CI sets it)
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -34,6 +35,9 @@ test_jobs=${Q8_TEST_JOBS:-1}
 options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQ8_BUILD_BENCH=OFF)
 if [ "$sanitize" = 1 ]; then
   options+=(-DQ8_SANITIZE=ON -DQ8_BUILD_BENCH=OFF)
+fi
+if [ "${Q8_WERROR:-0}" = 1 ]; then
+  options+=(-DQ8_WERROR=ON)
 fi
 cmake -S "$root" -B "$build" "${options[@]}"
 cmake --build "$build" -j "$jobs"

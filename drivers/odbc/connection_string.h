@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "component/outside/provider.h"
+#include "core/ado/provider.h"
 
 namespace q8::odbc {
 

@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "component/outside/provider.h"
+#include "core/ado/provider.h"
 
 namespace q8::odbc {
 

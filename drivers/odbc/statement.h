@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "component/outside/provider.h"
+#include "core/ado/provider.h"
 #include "drivers/odbc/handles.h"
 #include "drivers/odbc/parameters.h"
 

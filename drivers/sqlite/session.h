@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "component/outside/provider.h"
+#include "core/ado/provider.h"
 #include "drivers/sqlite/tsql/translator.h"
 
 namespace q8::sqlite {

@@ -13,7 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "component/outside/ado/value_text.h"
+#include "core/ado/value_text.h"
 #include "drivers/sqlite/session.h"
 
 namespace q8::sqlite {

@@ -7,7 +7,7 @@
 // connection or detached), and commands with parameters, including stored
 // procedures with output parameters. A provider (the embedded SQLite engine
 // or ODBC) is chosen from the connection string and sits behind the small
-// seam in component/outside/provider.h.
+// seam in core/ado/provider.h.
 //
 // Ownership: every object is held by std::shared_ptr. A record set that is
 // still attached keeps its connection (and so the database session with its
@@ -145,6 +145,7 @@ class Recordset;
 class Command;
 struct PendingResults;  // the results of one execution not yet read
 class ProviderConnection;
+struct LayerAccess;  // the layer's own access to the driver seam
 
 struct Parameter {
   std::string name;
@@ -191,9 +192,17 @@ class Connection : public Object, public std::enable_shared_from_this<Connection
 
   void Close();
 
-  // For the layer's own classes.
-  ProviderConnection& provider();
+  // Replaces the Errors collection (an error judge or a host adds entries).
   void SetErrors(std::vector<ErrorEntry> errors) { errors_ = std::move(errors); }
+
+ private:
+  friend class Recordset;
+  friend class Command;
+  friend struct LayerAccess;
+
+  Connection() = default;
+  // The open provider connection; raises 3709 when closed.
+  ProviderConnection& provider();
   // Runs `text` (kCmdText, `?` markers bound to `params` in order) or calls
   // the stored procedure named `text` (kCmdStoredProc; the call is drained, so
   // output parameters are written when it returns) and returns the results
@@ -201,8 +210,6 @@ class Connection : public Object, public std::enable_shared_from_this<Connection
   std::shared_ptr<PendingResults> Run(const std::string& text, std::vector<ParameterPtr>& params,
                                       int command_type, int timeout_seconds);
 
- private:
-  Connection() = default;
   std::unique_ptr<ProviderConnection> provider_;
   std::string connection_string_;
   int cursor_location_ = kUseServer;
@@ -279,13 +286,15 @@ class Recordset : public Object, public std::enable_shared_from_this<Recordset> 
   const RowSet* Rows() const { return rows_.get(); }
   std::shared_ptr<const RowSet> SharedRows() const { return rows_; }
 
-  // For the layer's own classes: make this record set stand at `rows`, with
-  // the rest of the execution in `pending`.
+ private:
+  friend class Connection;
+  friend class Command;
+
+  Recordset() = default;
+  // Makes this record set stand at `rows`, with the rest of the execution in
+  // `pending`.
   void Attach(std::shared_ptr<RowSet> rows, std::shared_ptr<PendingResults> pending,
               ConnectionPtr connection);
-
- private:
-  Recordset() = default;
   ConnectionPtr connection_;
   std::shared_ptr<RowSet> rows_;
   std::shared_ptr<PendingResults> pending_;

@@ -22,8 +22,7 @@
 
 namespace q8 {
 
-class CParse;
-class CDataSource;
+class RequestFrame;
 
 class Data : public Object {
  public:
@@ -90,18 +89,11 @@ class Data : public Object {
   Variant Invoke(std::string_view name, std::span<Variant> args);
   Variant Invoke(int32_t dispid, std::span<Variant> args);
 
-  // The members of the request frame, for tests and the component's own code.
-  const std::shared_ptr<CParse>& parser() const { return parser_; }
-  const std::shared_ptr<CDataSource>& data_source() const { return data_source_; }
-  const std::string& language() const { return language_; }
-
-  // The per-call open procedure (see the request frame).
-  void OpenDsn(const std::string& sDsn);
-
  private:
-  std::shared_ptr<CParse> parser_;
-  std::shared_ptr<CDataSource> data_source_;
-  std::string language_;
+  // The request frame's state (descriptor parser, data source, language),
+  // opened anew by every call.
+  friend RequestFrame& FrameOf(Data& data);
+  std::unique_ptr<RequestFrame> frame_;
 };
 using DataPtr = std::shared_ptr<Data>;
 

@@ -14,8 +14,7 @@
 
 namespace q8 {
 
-class CParse;
-class CDataSource;
+class RequestFrame;
 
 class Rpt : public Object {
  public:
@@ -40,15 +39,9 @@ class Rpt : public Object {
   Variant Invoke(std::string_view name, std::span<Variant> args);
   Variant Invoke(int32_t dispid, std::span<Variant> args);
 
-  const std::shared_ptr<CParse>& parser() const { return parser_; }
-  const std::shared_ptr<CDataSource>& data_source() const { return data_source_; }
-  const std::string& language() const { return language_; }
-  void OpenDsn(const std::string& sDsn);
-
  private:
-  std::shared_ptr<CParse> parser_;
-  std::shared_ptr<CDataSource> data_source_;
-  std::string language_;
+  friend RequestFrame& FrameOf(Rpt& rpt);
+  std::unique_ptr<RequestFrame> frame_;
 };
 using RptPtr = std::shared_ptr<Rpt>;
 

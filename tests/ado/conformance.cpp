@@ -5,7 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "component/outside/provider.h"
+#include "component/providers.h"
+#include "core/ado/provider.h"
 #include "drivers/sqlite/schema.h"
 
 extern char** environ;
@@ -32,7 +33,7 @@ std::string EmbeddedDatabase() {
 }
 
 std::vector<Target> Build() {
-  ado::RegisterBuiltinProviders();
+  RegisterBuiltinProviders();
   std::vector<Target> out;
   out.push_back(
       {"sqlite", sqlite::ConnectionStringFor(EmbeddedDatabase()), "datetime", "nvarchar", true});

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "component/outside/provider.h"
+#include "core/ado/provider.h"
 
 namespace q8::ado {
 namespace {

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "component/outside/provider.h"
 #include "connection/cdatasource.h"
+#include "core/ado/provider.h"
 
 namespace q8::memdb {
 

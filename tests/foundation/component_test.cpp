@@ -9,24 +9,17 @@
 #include "component/handlers.h"
 #include "component/local_text.h"
 #include "component/methods.h"
-#include "component/outside/default_objects.h"
 #include "connection/cdatasource.h"
 #include "connection/cparse.h"
+#include "core/default_objects.h"
 #include "q8vantorpt/data.h"
 #include "q8vantorpt/rpt.h"
+#include "tests/support/support.h"
 
 namespace q8 {
 namespace {
 
-template <class F>
-Error ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e;
-  }
-  return Error(0, "", "");
-}
+using testing::ErrorOf;
 
 const std::string kDsnChs =
     "ConnectString={Provider=SQLite;Data Source=:memory:};DBMS Name=SQLite;"
@@ -43,53 +36,53 @@ TYPED_TEST_SUITE(OpenDsnTest, PublicClasses);
 
 TYPED_TEST(OpenDsnTest, StartsEmptyAndOpens) {
   TypeParam object;
-  EXPECT_EQ(object.parser(), nullptr);
-  EXPECT_EQ(object.data_source(), nullptr);
-  EXPECT_EQ(object.language(), "");
-  object.OpenDsn(kDsnChs);
-  ASSERT_NE(object.parser(), nullptr);
-  ASSERT_NE(object.data_source(), nullptr);
-  EXPECT_EQ(object.data_source()->ParseObject(), object.parser());
-  EXPECT_EQ(object.language(), "CHS");
-  object.OpenDsn(kDsnEn);  // each open replaces everything
-  EXPECT_EQ(object.language(), "EN");
-  EXPECT_EQ(object.parser()->PropsString(), kDsnEn);
+  EXPECT_EQ(FrameOf(object).parser(), nullptr);
+  EXPECT_EQ(FrameOf(object).data_source(), nullptr);
+  EXPECT_EQ(FrameOf(object).language(), "");
+  FrameOf(object).OpenDsn(kDsnChs);
+  ASSERT_NE(FrameOf(object).parser(), nullptr);
+  ASSERT_NE(FrameOf(object).data_source(), nullptr);
+  EXPECT_EQ(FrameOf(object).data_source()->ParseObject(), FrameOf(object).parser());
+  EXPECT_EQ(FrameOf(object).language(), "CHS");
+  FrameOf(object).OpenDsn(kDsnEn);  // each open replaces everything
+  EXPECT_EQ(FrameOf(object).language(), "EN");
+  EXPECT_EQ(FrameOf(object).parser()->PropsString(), kDsnEn);
 }
 
 TYPED_TEST(OpenDsnTest, FailureAtStep2KeepsThePreviousDataSource) {
   TypeParam object;
-  object.OpenDsn(kDsnChs);
-  auto old_parser = object.parser();
-  auto old_source = object.data_source();
+  FrameOf(object).OpenDsn(kDsnChs);
+  auto old_parser = FrameOf(object).parser();
+  auto old_source = FrameOf(object).data_source();
   const std::string repeated = "Language=EN;language=CHT";
-  EXPECT_EQ(ErrorOf([&] { object.OpenDsn(repeated); }).number(), err::kKeyAlreadyPresent);
-  EXPECT_NE(object.parser(), old_parser);  // the new parser, holding the entries read
-  EXPECT_EQ(object.parser()->PropsString(), repeated);
-  EXPECT_EQ(object.data_source(), old_source);
-  EXPECT_EQ(object.data_source()->ParseObject(), old_parser);
-  EXPECT_EQ(object.language(), "CHS");
+  EXPECT_EQ(ErrorOf([&] { FrameOf(object).OpenDsn(repeated); }).number(), err::kKeyAlreadyPresent);
+  EXPECT_NE(FrameOf(object).parser(), old_parser);  // the new parser, holding the entries read
+  EXPECT_EQ(FrameOf(object).parser()->PropsString(), repeated);
+  EXPECT_EQ(FrameOf(object).data_source(), old_source);
+  EXPECT_EQ(FrameOf(object).data_source()->ParseObject(), old_parser);
+  EXPECT_EQ(FrameOf(object).language(), "CHS");
 }
 
 TYPED_TEST(OpenDsnTest, FailureAtStep4KeepsThePreviousLanguage) {
   TypeParam object;
-  object.OpenDsn(kDsnEn);
-  auto old_source = object.data_source();
-  EXPECT_EQ(ErrorOf([&] { object.OpenDsn("ConnectString={x};UserID=1"); }).number(),
+  FrameOf(object).OpenDsn(kDsnEn);
+  auto old_source = FrameOf(object).data_source();
+  EXPECT_EQ(ErrorOf([&] { FrameOf(object).OpenDsn("ConnectString={x};UserID=1"); }).number(),
             err::kInvalidProcedureCall);
-  EXPECT_NE(object.data_source(), old_source);  // the new data source
-  EXPECT_EQ(object.data_source()->ParseObject(), object.parser());
-  EXPECT_EQ(object.parser()->ConStr(), "x");
-  EXPECT_EQ(object.language(), "EN");
+  EXPECT_NE(FrameOf(object).data_source(), old_source);  // the new data source
+  EXPECT_EQ(FrameOf(object).data_source()->ParseObject(), FrameOf(object).parser());
+  EXPECT_EQ(FrameOf(object).parser()->ConStr(), "x");
+  EXPECT_EQ(FrameOf(object).language(), "EN");
 }
 
 TYPED_TEST(OpenDsnTest, ReplacingTheParserEndsTheLoader) {
   TypeParam object;
-  object.OpenDsn(kDsnEn);
-  LoadLocalText("小计", object.language());
+  FrameOf(object).OpenDsn(kDsnEn);
+  LoadLocalText("小计", FrameOf(object).language());
   ASSERT_NE(apartment::Loader(), nullptr);
-  object.OpenDsn(kDsnChs);
+  FrameOf(object).OpenDsn(kDsnChs);
   EXPECT_EQ(apartment::Loader(), nullptr);
-  LoadLocalText("小计", object.language());
+  LoadLocalText("小计", FrameOf(object).language());
   ASSERT_NE(apartment::Loader(), nullptr);
   {
     TypeParam other;  // an object that never opened releases nothing

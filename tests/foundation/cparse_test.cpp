@@ -8,21 +8,14 @@
 
 #include "q8vantorpt/error.h"
 #include "q8vantorpt/outside.h"
+#include "tests/support/support.h"
 
 namespace q8 {
 namespace {
 
-using Entries = std::vector<std::pair<std::string, std::string>>;
+using testing::ErrorNumberOf;
 
-template <class F>
-int32_t ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.number();
-  }
-  return 0;
-}
+using Entries = std::vector<std::pair<std::string, std::string>>;
 
 Entries Parse(const std::string& text) {
   CParse p;
@@ -87,7 +80,7 @@ TEST(CParseFormat, RepeatedKeyRaises457KeepingEarlierEntries) {
   };
   for (const auto& c : cases) {
     CParse p;
-    EXPECT_EQ(ErrorOf([&] { p.ParseString(c.text); }), err::kKeyAlreadyPresent) << c.text;
+    EXPECT_EQ(ErrorNumberOf([&] { p.ParseString(c.text); }), err::kKeyAlreadyPresent) << c.text;
     ASSERT_NE(p.Entries(), nullptr);
     EXPECT_EQ(*p.Entries(), c.kept) << c.text;
     EXPECT_EQ(p.PropsString(), c.text);
@@ -97,8 +90,8 @@ TEST(CParseFormat, RepeatedKeyRaises457KeepingEarlierEntries) {
 TEST(CParseReads, PropertiesAndErrors) {
   CParse p;
   EXPECT_EQ(p.PropsString(), "");
-  EXPECT_EQ(ErrorOf([&] { p.LanguageID(); }), err::kObjectNotSet);  // before any parse
-  EXPECT_EQ(ErrorOf([&] { p.IsIndustry(); }), err::kObjectNotSet);
+  EXPECT_EQ(ErrorNumberOf([&] { p.LanguageID(); }), err::kObjectNotSet);  // before any parse
+  EXPECT_EQ(ErrorNumberOf([&] { p.IsIndustry(); }), err::kObjectNotSet);
 
   const std::string text =
       " connectstring={Provider=SQLite};dbms name=SQLite;DBMS VERSION=3;language=en;UserName=王";
@@ -110,18 +103,18 @@ TEST(CParseReads, PropertiesAndErrors) {
   EXPECT_EQ(p.LanguageID(), "en");
   EXPECT_EQ(p.UserName(), "王");
   EXPECT_EQ(p.GetProperty("USERNAME"), "王");
-  EXPECT_EQ(ErrorOf([&] { p.UserID(); }), err::kInvalidProcedureCall);
-  EXPECT_EQ(ErrorOf([&] { p.GetProperty("Language "); }), err::kInvalidProcedureCall);
-  EXPECT_EQ(ErrorOf([&] { p.IsIndustry(); }), err::kInvalidProcedureCall);
-  EXPECT_EQ(ErrorOf([&] { p.GetQXObjectName("x"); }), err::kInvalidProcedureCall);
+  EXPECT_EQ(ErrorNumberOf([&] { p.UserID(); }), err::kInvalidProcedureCall);
+  EXPECT_EQ(ErrorNumberOf([&] { p.GetProperty("Language "); }), err::kInvalidProcedureCall);
+  EXPECT_EQ(ErrorNumberOf([&] { p.IsIndustry(); }), err::kInvalidProcedureCall);
+  EXPECT_EQ(ErrorNumberOf([&] { p.GetQXObjectName("x"); }), err::kInvalidProcedureCall);
 
   // A second parse replaces text and map.
   ASSERT_TRUE(p.ParseString("Language=CHS"));
   EXPECT_EQ(p.PropsString(), "Language=CHS");
-  EXPECT_EQ(ErrorOf([&] { p.ConStr(); }), err::kInvalidProcedureCall);
+  EXPECT_EQ(ErrorNumberOf([&] { p.ConStr(); }), err::kInvalidProcedureCall);
   // An empty descriptor parses, and then Language is absent.
   ASSERT_TRUE(p.ParseString(""));
-  EXPECT_EQ(ErrorOf([&] { p.LanguageID(); }), err::kInvalidProcedureCall);
+  EXPECT_EQ(ErrorNumberOf([&] { p.LanguageID(); }), err::kInvalidProcedureCall);
 }
 
 TEST(CParseReads, UserID) {
@@ -148,7 +141,7 @@ TEST(CParseReads, UserID) {
     CParse p;
     p.ParseString(std::string("UserID={") + c.value + "}");
     int32_t got = 0;
-    EXPECT_EQ(ErrorOf([&] { got = p.UserID(); }), c.error) << c.value;
+    EXPECT_EQ(ErrorNumberOf([&] { got = p.UserID(); }), c.error) << c.value;
     if (c.error == 0) {
       EXPECT_EQ(got, c.want) << c.value;
     }

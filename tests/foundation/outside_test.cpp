@@ -9,22 +9,15 @@
 #include <stdexcept>
 #include <thread>
 
-#include "component/outside/default_objects.h"
+#include "core/default_objects.h"
 #include "q8vantorpt/ado.h"
 #include "q8vantorpt/dictionary.h"
+#include "tests/support/support.h"
 
 namespace q8 {
 namespace {
 
-template <class F>
-int32_t ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.number();
-  }
-  return 0;
-}
+using testing::ErrorNumberOf;
 
 TEST(Dictionary, KeysIgnoreCaseAndKeepFirstSpelling) {
   Dictionary d;
@@ -74,8 +67,8 @@ TEST(ItemList, IndexedRead) {
   list.Add(Variant("t_Stock"));
   EXPECT_EQ(list.Count(), 2);
   EXPECT_EQ(list.Item(1), Variant("t_Stock"));
-  EXPECT_EQ(ErrorOf([&] { list.Item(2); }), 9);
-  EXPECT_EQ(ErrorOf([&] { list.Item(-1); }), 9);
+  EXPECT_EQ(ErrorNumberOf([&] { list.Item(2); }), 9);
+  EXPECT_EQ(ErrorNumberOf([&] { list.Item(-1); }), 9);
 }
 
 struct Marker : Object {
@@ -92,9 +85,9 @@ TEST(Registry, HostFactoriesOverrideDefaults) {
 
   r.Register("Test.Marker", [] { return std::make_shared<Marker>(); });
   EXPECT_NE(r.CreateAs<Marker>("TEST.MARKER"), nullptr);
-  EXPECT_EQ(ErrorOf([&] { r.CreateAs<ResourceLoader>("Test.Marker"); }), err::kTypeMismatch);
+  EXPECT_EQ(ErrorNumberOf([&] { r.CreateAs<ResourceLoader>("Test.Marker"); }), err::kTypeMismatch);
   r.Unregister("test.marker");
-  EXPECT_EQ(ErrorOf([&] { r.Create("Test.Marker"); }), err::kCantCreateObject);
+  EXPECT_EQ(ErrorNumberOf([&] { r.Create("Test.Marker"); }), err::kCantCreateObject);
 
   // A host loader replaces the default until it is unregistered.
   r.Register(progid::kResourceLoader, [] { return std::make_shared<Marker>(); });
@@ -107,9 +100,9 @@ TEST(Registry, FailingFactoriesRaise429) {
   Registry& r = Registry::Instance();
   r.Register("Test.Null", [] { return ObjectPtr(); });
   r.Register("Test.Throws", []() -> ObjectPtr { throw std::runtime_error("no"); });
-  EXPECT_EQ(ErrorOf([&] { r.Create("Test.Null"); }), err::kCantCreateObject);
-  EXPECT_EQ(ErrorOf([&] { r.Create("Test.Throws"); }), err::kCantCreateObject);
-  EXPECT_EQ(ErrorOf([&] { r.Create("No.Such.Object"); }), err::kCantCreateObject);
+  EXPECT_EQ(ErrorNumberOf([&] { r.Create("Test.Null"); }), err::kCantCreateObject);
+  EXPECT_EQ(ErrorNumberOf([&] { r.Create("Test.Throws"); }), err::kCantCreateObject);
+  EXPECT_EQ(ErrorNumberOf([&] { r.Create("No.Such.Object"); }), err::kCantCreateObject);
   r.Unregister("Test.Null");
   r.Unregister("Test.Throws");
 }
@@ -159,7 +152,7 @@ TEST(Apartment, HostApplicationServerThatYieldsNoContext) {
   };
   Registry::Instance().Register(progid::kAppServer, [] { return std::make_shared<NoContext>(); });
   apartment::Reset();
-  EXPECT_EQ(ErrorOf([] { apartment::GetObjectContext(); }), err::kObjectNotSet);
+  EXPECT_EQ(ErrorNumberOf([] { apartment::GetObjectContext(); }), err::kObjectNotSet);
   Registry::Instance().Unregister(progid::kAppServer);
   apartment::Reset();
   EXPECT_NE(apartment::GetObjectContext(), nullptr);

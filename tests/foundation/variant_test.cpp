@@ -7,9 +7,12 @@
 #include <limits>
 
 #include "q8vantorpt/error.h"
+#include "tests/support/support.h"
 
 namespace q8 {
 namespace {
+
+using testing::ErrorNumberOf;
 
 Decimal Dec(const char* text) {
   auto d = Decimal::Parse(text);
@@ -18,15 +21,6 @@ Decimal Dec(const char* text) {
 }
 
 // The error number a call raises, or 0 when it raises nothing.
-template <class F>
-int32_t ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 struct Obj : Object {};
 
@@ -89,7 +83,7 @@ TEST(VariantConversion, ConversionErrors) {
       {"text that is no date", [] { Variant("31.12.2024").ToDate(); }, err::kTypeMismatch},
       {"date out of range", [] { Variant(3e6).ToDate(); }, err::kOverflow},
   };
-  for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.call), c.want) << c.what;
+  for (const auto& c : cases) EXPECT_EQ(ErrorNumberOf(c.call), c.want) << c.what;
 }
 
 TEST(VariantConversion, ToBool) {
@@ -155,7 +149,7 @@ TEST(VariantCompare, EqualsNumberAndText) {
       {Variant(int16_t{2}), 2, true},
   };
   for (const auto& c : numbers) EXPECT_EQ(c.v.EqualsNumber(c.n), c.want) << c.v.DebugString();
-  EXPECT_EQ(ErrorOf([] { Variant("x").EqualsNumber(0); }), err::kTypeMismatch);
+  EXPECT_EQ(ErrorNumberOf([] { Variant("x").EqualsNumber(0); }), err::kTypeMismatch);
 
   struct TextCase {
     Variant v;
@@ -237,9 +231,9 @@ TEST(Decimal, RoundsHalfAwayFromZero) {
   EXPECT_EQ(Dec("0.90000000000000000000000000000000000000").Rescale(0).ToString(), "1");
   EXPECT_EQ(Variant("0.99990000000000000000000000000000000001").ToLong(), 1);
   EXPECT_EQ(Variant("-0.90000000000000000000000000000000000000").ToLong(), -1);
-  EXPECT_EQ(ErrorOf([] { Decimal::FromDouble(1e40, 0); }), err::kOverflow);
-  EXPECT_EQ(ErrorOf([] { Decimal::FromDouble(NAN, 0); }), err::kOverflow);
-  EXPECT_EQ(ErrorOf([] { Dec("99999999999999999999999999999999999999").Rescale(1); }),
+  EXPECT_EQ(ErrorNumberOf([] { Decimal::FromDouble(1e40, 0); }), err::kOverflow);
+  EXPECT_EQ(ErrorNumberOf([] { Decimal::FromDouble(NAN, 0); }), err::kOverflow);
+  EXPECT_EQ(ErrorNumberOf([] { Dec("99999999999999999999999999999999999999").Rescale(1); }),
             err::kOverflow);
 }
 
@@ -257,9 +251,9 @@ TEST(Decimal, Arithmetic) {
   // A product wider than 128 bits keeps its 38 leading digits.
   EXPECT_EQ((Dec("12345678901234567890.123456789") * Dec("10000000000.5")).ToString(),
             "123456789018518518351851851835.06172839");
-  EXPECT_EQ(ErrorOf([] { Dec("10000000000000000000000000000000000000") * Dec("10"); }),
+  EXPECT_EQ(ErrorNumberOf([] { Dec("10000000000000000000000000000000000000") * Dec("10"); }),
             err::kOverflow);
-  EXPECT_EQ(ErrorOf([] { Dec("99999999999999999999999999999999999999") + Dec("1"); }),
+  EXPECT_EQ(ErrorNumberOf([] { Dec("99999999999999999999999999999999999999") + Dec("1"); }),
             err::kOverflow);
   // A sum that needs more than 38 digits keeps fewer decimals rather than failing.
   EXPECT_EQ((Dec("9999999999999999999999999999999999999.9") + Dec("0.01")).ToString(),

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tests/odbc/odbc_fixture.h"
+#include "tests/support/support.h"
 
 namespace q8::odbc::testing {
 namespace {
@@ -67,19 +68,6 @@ class Listener {
   std::thread thread_;
   std::vector<int> held_;
 };
-
-// A loopback port on which nothing listens.
-int FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t n = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-  close(fd);
-  return ntohs(a.sin_port);
-}
 
 struct Outcome {
   bool opened = false;
@@ -140,7 +128,7 @@ class FreeTdsTest : public ::testing::Test {
 };
 
 TEST_F(FreeTdsTest, NothingListeningFailsAtOnce) {
-  int port = FreePort();
+  int port = q8::testing::UnusedLoopbackPort();
   Outcome o = OpenBounded(
       "Provider=SQLOLEDB.1;Password=x;User ID=sa;Initial Catalog=ERP;"
       "Data Source=127.0.0.1," +

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <string>
 
-#include "component/outside/provider.h"
+#include "core/ado/provider.h"
 #include "q8vantorpt/ado.h"
 
 namespace q8::odbc::testing {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/ado/pending.h"
 #include "drivers/odbc/odbc_provider.h"
 #include "tests/odbc/odbc_fixture.h"
 
@@ -193,7 +194,7 @@ TEST_F(PostgresTest, EmptySelectKeepsItsColumns) {
 
 TEST_F(PostgresTest, RowCountsOfResultsWithoutColumns) {
   std::vector<ado::ParameterPtr> none;
-  auto& provider = cn_->provider();
+  auto& provider = ado::LayerAccess::Provider(*cn_);
   auto stream = provider.Execute(
       "create temp table counted(a int); insert into counted values (1),(2); "
       "update counted set a = a where false; delete from counted; select 7",
@@ -360,7 +361,7 @@ TEST_F(PostgresTest, AnotherCommandWhileResultsArePending) {
 
 TEST_F(PostgresTest, ClosingWithResultsPendingEndsTheStream) {
   std::vector<ado::ParameterPtr> none;
-  auto stream = cn_->provider().Execute("select 1; select 2", none, 0);
+  auto stream = ado::LayerAccess::Provider(*cn_).Execute("select 1; select 2", none, 0);
   ASSERT_TRUE(stream->Next());
   cn_->Close();
   // The statement went with the connection: reading on is an error, and

@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "component/frame.h"
 #include "connection/cdatasource.h"
 #include "q8vantorpt/data.h"
 #include "q8vantorpt/rpt.h"
@@ -126,8 +127,8 @@ std::vector<Probe> Probes(const std::string& stock_from, const std::string& stoc
        [](Data&, Rpt& rpt, const std::string& dsn) { return rpt.GetCurrentPeriodEndDate(dsn); }},
       {"data source capabilities",
        [](Data& data, Rpt&, const std::string& dsn) {
-         data.OpenDsn(dsn);
-         const CDataSource& ds = *data.data_source();
+         FrameOf(data).OpenDsn(dsn);
+         const CDataSource& ds = *FrameOf(data).data_source();
          int32_t precision = 18, scale = 4, actual_type = 0, actual_size = 0, bind_type = 0;
          const std::string type =
              ds.GetTypeName(131, precision, scale, actual_type, actual_size, bind_type);

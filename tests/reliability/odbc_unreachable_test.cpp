@@ -14,22 +14,10 @@
 
 #include "q8vantorpt/rpt.h"
 #include "tests/reliability/public_calls.h"
+#include "tests/support/support.h"
 
 namespace q8::reliability {
 namespace {
-
-// A loopback port on which nothing listens.
-int ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t n = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-  close(fd);
-  return ntohs(a.sin_port);
-}
 
 TEST(OdbcUnreachable, EveryMethodFailsNamingTheConnection) {
   const char* driver = std::getenv("TEST_FREETDS_DRIVER");
@@ -39,7 +27,7 @@ TEST(OdbcUnreachable, EveryMethodFailsNamingTheConnection) {
   const std::string dsn =
       "ConnectString={Provider=SQLOLEDB.1;User ID=sa;Password=x;Initial Catalog=ERP;"
       "Data Source=127.0.0.1," +
-      std::to_string(ClosedPort()) +
+      std::to_string(q8::testing::UnusedLoopbackPort()) +
       ";Connect Timeout=5};DBMS Name=Microsoft SQL Server;DBMS Version=8;Language=CHS;"
       "UserID=0;";
   EXPECT_EQ(CheckAllFail(dsn, {"Unable to connect"}), "");

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "component/outside/default_objects.h"
 #include "component/report_calls.h"
+#include "core/default_objects.h"
 #include "q8vantorpt/outside.h"
 #include "reports/report_frame.h"
 #include "tests/reports/engine_fixture.h"

@@ -14,7 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "component/outside/provider.h"
+#include "component/providers.h"
+#include "core/ado/provider.h"
 #include "tests/ado/support.h"
 
 namespace q8::testing {
@@ -25,7 +26,7 @@ namespace fs = std::filesystem;
 class Schema : public ::testing::Test {
  protected:
   void SetUp() override {
-    ado::RegisterBuiltinProviders();
+    RegisterBuiltinProviders();
     dir_ = fs::temp_directory_path() /
            ("q8-schema-" + std::to_string(::getpid()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());

@@ -9,7 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "component/outside/provider.h"
+#include "component/providers.h"
+#include "core/ado/provider.h"
 #include "drivers/sqlite/schema.h"
 #include "tests/ado/support.h"
 
@@ -40,7 +41,7 @@ class TempDir {
 class SqliteProvider : public ::testing::Test {
  protected:
   void SetUp() override {
-    ado::RegisterBuiltinProviders();
+    RegisterBuiltinProviders();
     db_ = dir_.File("erp.db");
     sqlite::InitDatabase(db_, false);
   }

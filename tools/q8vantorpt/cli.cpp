@@ -8,12 +8,14 @@
 #include "tools/q8vantorpt/cli.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "component/rights/table_data_access.h"
 #include "q8vantorpt/error.h"
-#include "services/table_data_access.h"
+#include "reports/report_table.h"
 #include "tools/q8vantorpt/commands.h"
 #include "tools/q8vantorpt/demo_db.h"
 
@@ -33,6 +35,32 @@ constexpr const char* kFooter =
 constexpr const char* kCommandFooter =
     "Global options, before or after the command: --db FILE | --dsn TEXT, --lang ID,\n"
     "--user-id N, --format table|csv|json, --table-rights (see q8vantorpt --help).";
+
+// "2008608 (customer consignment inventory), 2008609 (…) or 2008610 (…)",
+// from the table of reports.
+std::string ReportChoices() {
+  std::string out;
+  const auto all = reports::Reports();
+  for (size_t i = 0; i < all.size(); ++i) {
+    if (i > 0) out += i + 1 == all.size() ? " or " : ", ";
+    out += std::to_string(all[i].number) + " (" + std::string(all[i].title) + ")";
+  }
+  return out;
+}
+
+// The filter keys of every report, each once, in the table's order.
+std::string FilterKeyList() {
+  std::vector<std::string_view> keys;
+  for (const reports::ReportSpec& spec : reports::Reports())
+    for (const reports::FilterKey& k : spec.filters)
+      if (std::find(keys.begin(), keys.end(), k.key) == keys.end()) keys.push_back(k.key);
+  std::string out;
+  for (std::string_view k : keys) {
+    if (!out.empty()) out += ", ";
+    out += k;
+  }
+  return out;
+}
 
 // Everything the command line can set.
 struct Arguments {
@@ -121,15 +149,14 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
       [&] { action = [&](Session& s) { command::DemoDb(s, a.file, a.scale, a.seed, a.force); }; });
 
   // Reports and direct queries.
-  CLI::App* report = Command(app, "report",
-                             "run report 2008608 (consignment inventory), 2008609 (consignment "
-                             "summary) or 2008610 (consignment movements) and print its rows");
+  CLI::App* report =
+      Command(app, "report", "run report " + ReportChoices() + " and print its rows");
   report->add_option("NUMBER", a.number, "the report number")->required();
   report
       ->add_option("--filter", a.filters,
-                   "a filter value, e.g. BCustNumber=01.0001 or IsOnlyJS=0 (repeatable); "
-                   "bLongNumber is a Boolean, Status, SalePrice, UnitCost, SumType and IsOnlyJS "
-                   "numbers, everything else text")
+                   "a filter value, e.g. BCustNumber=01.0001 or IsOnlyJS=0 (repeatable); the "
+                   "reports read " +
+                       FilterKeyList())
       ->type_name("KEY=VALUE")
       ->allow_extra_args(false);
   report->add_flag("--sql", a.sql_only,

@@ -1,13 +1,16 @@
 // The commands of the command-line tool.
 #include "tools/q8vantorpt/commands.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <utility>
 
+#include "component/frame.h"
 #include "component/report_calls.h"
 #include "connection/cdatasource.h"
 #include "drivers/sqlite/schema.h"
 #include "q8vantorpt/outside.h"
+#include "reports/report_table.h"
 #include "tools/q8vantorpt/demo_db.h"
 
 namespace q8::tool {
@@ -61,8 +64,15 @@ void DemoDb(Session& s, const std::string& file, int64_t scale, uint64_t seed, b
 
 void Report(Session& s, int32_t number, const std::vector<std::string>& filters, bool sql_only) {
   if (!IsReportNumber(number)) {
-    throw UsageError("unknown report " + std::to_string(number) +
-                     "; the reports are 2008608, 2008609 and 2008610");
+    std::vector<int> numbers;
+    for (const reports::ReportSpec& spec : reports::Reports()) numbers.push_back(spec.number);
+    std::sort(numbers.begin(), numbers.end());
+    std::string known;
+    for (size_t i = 0; i < numbers.size(); ++i) {
+      if (i > 0) known += i + 1 == numbers.size() ? " and " : ", ";
+      known += std::to_string(numbers[i]);
+    }
+    throw UsageError("unknown report " + std::to_string(number) + "; the reports are " + known);
   }
   DictionaryPtr filter = BuildFilter(filters);
   DataPtr data = s.NewData();
@@ -158,8 +168,8 @@ void ReportGroup(Session& s, int32_t group) {
 
 void Dbms(Session& s, const std::vector<std::string>& procs) {
   DataPtr data = s.NewData();
-  data->OpenDsn(s.Descriptor());
-  const CDataSource& ds = *data->data_source();
+  FrameOf(*data).OpenDsn(s.Descriptor());
+  const CDataSource& ds = *FrameOf(*data).data_source();
   NamedValues values{
       {"DBMSName", Variant(ds.DBMSName())},
       {"DBMSVersion", Variant(ds.DBMSVersion())},
@@ -179,10 +189,10 @@ void Dbms(Session& s, const std::vector<std::string>& procs) {
 
 void TypeName(Session& s, int32_t code, int32_t precision, int32_t scale) {
   DataPtr data = s.NewData();
-  data->OpenDsn(s.Descriptor());
+  FrameOf(*data).OpenDsn(s.Descriptor());
   int32_t actual_type = 0, actual_size = 0, bind_type = 0;
-  const std::string name =
-      data->data_source()->GetTypeName(code, precision, scale, actual_type, actual_size, bind_type);
+  const std::string name = FrameOf(*data).data_source()->GetTypeName(
+      code, precision, scale, actual_type, actual_size, bind_type);
   s.writer().Named(NamedValues{{"TypeName", Variant(name)},
                                {"Precision", Variant(precision)},
                                {"nScale", Variant(scale)},

@@ -5,9 +5,9 @@
 #include <malloc.h>
 #endif
 
+#include "component/rights/table_data_access.h"
 #include "q8vantorpt/error.h"
 #include "q8vantorpt/rpt.h"
-#include "services/table_data_access.h"
 #include "tools/q8vantorpt/cli.h"
 
 int main(int argc, char** argv) {

@@ -2,9 +2,10 @@
 #include "tools/q8vantorpt/options.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <limits>
+
+#include "reports/report_table.h"
 
 namespace q8::tool {
 namespace {
@@ -22,10 +23,14 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-// The keys that the reports read as numbers.
-constexpr std::array<std::string_view, 5> kNumberKeys = {"Status", "SalePrice", "UnitCost",
-                                                         "SumType", "IsOnlyJS"};
-constexpr std::string_view kBooleanKey = "bLongNumber";
+// How the reports read `key` (the first report that reads it says), or text
+// when no report reads it.
+reports::FilterType FilterTypeOf(std::string_view key) {
+  for (const reports::ReportSpec& spec : reports::Reports())
+    for (const reports::FilterKey& k : spec.filters)
+      if (EqualsNoCase(k.key, key)) return k.type;
+  return reports::FilterType::kText;
+}
 
 bool IsWhole(const Decimal& d) {
   Int128 m = d.mantissa();
@@ -103,15 +108,15 @@ std::pair<std::string, std::string> SplitFilter(std::string_view text) {
 }
 
 Variant TypedFilterValue(std::string_view key, std::string_view value) {
-  if (EqualsNoCase(key, kBooleanKey)) {
+  const reports::FilterType type = FilterTypeOf(key);
+  if (type == reports::FilterType::kBool) {
     const std::string_view v = Trim(value);
     if (EqualsNoCase(v, "true") || v == "1") return Variant(true);
     if (EqualsNoCase(v, "false") || v == "0") return Variant(false);
     throw UsageError("filter " + std::string(key) + " takes true, false, 1 or 0, not '" +
                      std::string(value) + "'");
   }
-  for (std::string_view number_key : kNumberKeys) {
-    if (!EqualsNoCase(key, number_key)) continue;
+  if (type == reports::FilterType::kNumber) {
     std::optional<Decimal> d = Decimal::Parse(value);
     if (!d || Trim(value).empty()) {
       throw UsageError("filter " + std::string(key) + " takes a number, not '" +

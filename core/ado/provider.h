@@ -1,0 +1,100 @@
+// The seam between the data-access layer and its drivers.
+//
+// A provider opens a ProviderConnection from a connection string. A
+// ProviderConnection executes a command (a T-SQL batch with optional `?`
+// parameters, or a stored-procedure call) and hands back a ResultStream that
+// yields the results of that execution one at a time, running statements
+// only as far as the next result: exactly how a client walks the results of
+// a batch on the server. Failures are raised as ProviderError, which carries
+// the Errors-collection entries of the failure.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "q8vantorpt/ado.h"
+
+namespace q8::ado {
+
+// One result of an execution: rows with columns, or none (a statement that
+// changed `rows_affected` rows without SET NOCOUNT ON).
+struct Result {
+  std::shared_ptr<RowSet> rows;  // nullptr for a result without columns
+  int64_t rows_affected = -1;
+};
+
+// An Error that also carries the entries for the connection's Errors
+// collection. The first entry's number, source and description are the
+// Error's own.
+class ProviderError : public Error {
+ public:
+  ProviderError(int32_t number, std::string source, std::string description,
+                std::vector<ErrorEntry> entries = {});
+  const std::vector<ErrorEntry>& entries() const { return entries_; }
+
+ private:
+  std::vector<ErrorEntry> entries_;
+};
+
+class ResultStream {
+ public:
+  virtual ~ResultStream() = default;
+  // Runs on to the next result and returns it; nullopt when the execution has
+  // no more results. Raises ProviderError when a statement fails.
+  virtual std::optional<Result> Next() = 0;
+};
+
+class ProviderConnection {
+ public:
+  virtual ~ProviderConnection() = default;
+  // Runs a command text; `params` are bound to `?` markers in order.
+  virtual std::unique_ptr<ResultStream> Execute(const std::string& text,
+                                                std::vector<ParameterPtr>& params,
+                                                int timeout_seconds) = 0;
+  // Calls a stored procedure. Output parameters are written once the returned
+  // stream has been read to its end (the layer drains it before returning).
+  virtual std::unique_ptr<ResultStream> CallProcedure(const std::string& name,
+                                                      std::vector<ParameterPtr>& params,
+                                                      int timeout_seconds) = 0;
+  // The provider's dynamic properties ("DBMS Name", "DBMS Version",
+  // "Multiple Results", "Like Escape Clause", "Integrity Enhancement Facility",
+  // "Numeric Functions", "String Functions", "System Functions",
+  // "Time/Date Functions", …).
+  virtual std::vector<Property> Properties() = 0;
+  virtual void Close() = 0;
+};
+
+// Parsed connection string: key=value pairs separated by ";", values
+// optionally in braces or quotes, keys case-insensitive.
+class ConnectionString {
+ public:
+  explicit ConnectionString(std::string_view text);
+  // The value, or nullopt when absent.
+  std::optional<std::string> Get(std::string_view key) const;
+  bool Has(std::string_view key) const { return Get(key).has_value(); }
+  const std::vector<std::pair<std::string, std::string>>& Items() const { return items_; }
+
+ private:
+  std::vector<std::pair<std::string, std::string>> items_;
+};
+
+struct ProviderInfo {
+  std::string name;  // e.g. "SQLite", "ODBC"
+  // True when this provider serves the connection string.
+  std::function<bool(const ConnectionString&)> accepts;
+  std::function<std::unique_ptr<ProviderConnection>(const std::string& connection_string,
+                                                    int login_timeout_seconds)>
+      open;
+};
+
+// Registers a provider; later registrations are asked first.
+void RegisterProvider(ProviderInfo info);
+// Opens the first provider that accepts the string; raises 3706 ("Provider
+// cannot be found") when none does.
+std::unique_ptr<ProviderConnection> OpenProvider(const std::string& connection_string,
+                                                 int login_timeout_seconds);
+}  // namespace q8::ado

@@ -1,0 +1,18 @@
+// The loader's text catalogues, embedded at build time from
+// core/resources/loader/*.json (see core/resources/embed.cmake).
+#pragma once
+
+#include <cstddef>
+
+namespace q8::defaults::embedded {
+
+struct File {
+  const char* name;  // file name without folder, e.g. "EN.json"
+  const unsigned char* data;
+  size_t size;
+};
+
+extern const File kCatalogues[];
+extern const size_t kCatalogueCount;
+
+}  // namespace q8::defaults::embedded

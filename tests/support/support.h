@@ -1,0 +1,32 @@
+// Helpers that test programs of several subsystems share.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+
+#include "q8vantorpt/error.h"
+
+namespace q8::testing {
+
+// The error that `f` raises, or an error numbered 0 when it raises none.
+template <class F>
+Error ErrorOf(F&& f) {
+  try {
+    std::forward<F>(f)();
+  } catch (const Error& e) {
+    return e;
+  }
+  return Error(0, "", "");
+}
+
+// The number of the error that `f` raises, 0 when it raises none.
+template <class F>
+int32_t ErrorNumberOf(F&& f) {
+  return ErrorOf(std::forward<F>(f)).number();
+}
+
+// A loopback TCP port on which nothing listens (bound once and released, so
+// the system hands it out again only after it has cycled through the rest).
+int UnusedLoopbackPort();
+
+}  // namespace q8::testing
