@@ -3,12 +3,14 @@
 #include "drivers/sqlite/session.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <optional>
 
 namespace q8::sqlite {
@@ -141,7 +143,155 @@ ado::ProviderError OutOfSpaceError(const Session& s, int rc, const NoRoom& no_ro
       rc, "HY000");
 }
 
+// Idle database connections, kept for the next session on the same file.
+// Reading the ERP schema costs a new connection far more than a small query
+// does, and every lookup of the component opens a connection of its own.
+// SQLite checks the schema's version before every statement, so a change
+// made by another connection or process is read when it matters; a file
+// replaced under the same path is a different file and never gets another
+// file's connection.
+class IdlePool {
+ public:
+  struct Entry {
+    DbHandle db;
+    std::string path;
+    std::string context;  // see OpenContext
+    std::chrono::steady_clock::time_point since;
+  };
+
+  static IdlePool& Instance() {
+    static IdlePool pool;
+    return pool;
+  }
+
+  // An idle connection to the file `path` names now, opened in the same
+  // context, or null.
+  DbHandle Take(const std::string& path, const std::string& context) {
+    std::vector<Entry> expired;
+    DbHandle found;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      Expire(expired);
+      for (auto it = idle_.begin(); it != idle_.end(); ++it) {
+        if (it->path != path || it->context != context) continue;
+        // The file it has open was unlinked or renamed (its inode number may
+        // have gone to a new file at the same path): never serve it.
+        int moved = 1;
+        sqlite3_file_control(it->db.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved);
+        if (moved != 0) continue;  // it expires with the others
+        found = std::move(it->db);
+        idle_.erase(it);
+        break;
+      }
+    }
+    return found;  // the expired ones close here, outside the lock
+  }
+
+  void Return(Entry entry) {
+    std::vector<Entry> expired;
+    std::lock_guard<std::mutex> lock(mutex_);
+    Expire(expired);
+    if (Capacity() == 0) return;
+    size_t same_file = 0;
+    for (const Entry& e : idle_) same_file += e.path == entry.path ? 1 : 0;
+    if (same_file >= kPerFile) return;
+    if (idle_.size() >= Capacity()) idle_.erase(idle_.begin());  // the oldest goes
+    idle_.push_back(std::move(entry));
+  }
+
+ private:
+  static constexpr size_t kPerFile = 4;
+  static constexpr auto kMaxIdle = std::chrono::seconds(30);
+
+  // Q8VANTORPT_POOL: how many idle connections the process keeps (default 8;
+  // 0 turns the pool off).
+  static size_t Capacity() {
+    static const size_t capacity = [] {
+      const char* text = std::getenv("Q8VANTORPT_POOL");
+      if (text == nullptr || *text == '\0') return size_t{8};
+      size_t value = 0;
+      const char* end = text + std::strlen(text);
+      const auto [ptr, ec] = std::from_chars(text, end, value);
+      return ec == std::errc() && ptr == end ? value : size_t{8};
+    }();
+    return capacity;
+  }
+
+  // Moves the connections idle for too long into `out`. REQUIRES: mutex_.
+  void Expire(std::vector<Entry>& out) {
+    const auto now = std::chrono::steady_clock::now();
+    const pid_t pid = ::getpid();
+    if (pid != pid_) {
+      // A child process after fork: its parent's connections are not its
+      // own to use or close (SQLite's locks belong to the parent).
+      for (Entry& e : idle_) static_cast<void>(e.db.release());
+      idle_.clear();
+      pid_ = pid;
+    }
+    for (auto it = idle_.begin(); it != idle_.end();) {
+      if (now - it->since > kMaxIdle) {
+        out.push_back(std::move(*it));
+        it = idle_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+
+  std::mutex mutex_;
+  std::vector<Entry> idle_;  // oldest first
+  pid_t pid_ = ::getpid();
+};
+
+// Everything besides the path that decides what a new connection would be:
+// the file's identity, owner and permissions, the process and its
+// credentials, and the place and size of the work-table storage. An idle
+// connection serves only an open in the same context.
+std::string OpenContext(const struct stat& st) {
+  auto env = [](const char* name) {
+    const char* v = std::getenv(name);
+    return std::string(v ? v : "") + '\x1f';
+  };
+  std::string out;
+  for (const auto n :
+       {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino),
+        static_cast<unsigned long long>(st.st_mode), static_cast<unsigned long long>(st.st_uid),
+        static_cast<unsigned long long>(st.st_gid), static_cast<unsigned long long>(::getpid()),
+        static_cast<unsigned long long>(::geteuid()), static_cast<unsigned long long>(::getegid()),
+        static_cast<unsigned long long>(TempCacheKibibytes())}) {
+    out += std::to_string(n);
+    out += '\x1f';
+  }
+  out += sqlite3_temp_directory ? sqlite3_temp_directory : "";
+  out += '\x1f';
+  out += env("SQLITE_TMPDIR") + env("TMPDIR");
+  return out;
+}
+
+// Whether `db` can serve another session as a new connection would: in
+// autocommit mode, with no statement and no temporary table left.
+bool IsClean(sqlite3* db) {
+  if (sqlite3_get_autocommit(db) == 0 || sqlite3_next_stmt(db, nullptr) != nullptr) return false;
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_temp_schema LIMIT 1", -1, &raw, nullptr) !=
+      SQLITE_OK)
+    return false;
+  StmtHandle stmt(raw);
+  return sqlite3_step(raw) == SQLITE_DONE;
+}
+
 }  // namespace
+
+void Session::Close() {
+  if (!db_) return;
+  sqlite3* db = db_.get();
+  sqlite3_progress_handler(db, 0, nullptr, nullptr);  // it points at this session
+  if (IsClean(db)) {
+    IdlePool::Instance().Return(
+        IdlePool::Entry{std::move(db_), path_, context_, std::chrono::steady_clock::now()});
+  }
+  db_.reset();
+}
 
 std::shared_ptr<Session> Session::Open(const std::string& path, int busy_timeout_ms) {
   if (path.empty())
@@ -161,6 +311,16 @@ std::shared_ptr<Session> Session::Open(const std::string& path, int busy_timeout
   char resolved[PATH_MAX];
   s->path_ = ::realpath(path.c_str(), resolved) ? resolved : path;
   s->busy_timeout_ms_ = busy_timeout_ms;
+  s->context_ = OpenContext(st);
+
+  // A connection left idle by an earlier session on the same file: its
+  // functions, settings and schema are in place.
+  if (DbHandle idle = IdlePool::Instance().Take(s->path_, s->context_)) {
+    s->db_ = std::move(idle);
+    sqlite3_busy_timeout(s->db_.get(), busy_timeout_ms);
+    sqlite3_progress_handler(s->db_.get(), 1000, &Session::Progress, s.get());
+    return s;
+  }
 
   sqlite3* raw = nullptr;
   int rc =
@@ -201,7 +361,13 @@ std::shared_ptr<Session> Session::Open(const std::string& path, int busy_timeout
   return s;
 }
 
-Session::~Session() = default;
+Session::~Session() {
+  try {
+    Close();
+  } catch (...) {
+    db_.reset();  // no room to keep it idle: closed instead
+  }
+}
 
 int Session::Progress(void* self) {
   auto* s = static_cast<Session*>(self);

@@ -40,7 +40,11 @@ class Session {
 
   sqlite3* db() const { return db_.get(); }
   bool closed() const { return !db_; }
-  void Close() { db_.reset(); }
+  // Ends the session. A clean database connection (no transaction, no
+  // statement, no work table left) goes back to the process's pool of idle
+  // connections to the same file, so the next call skips opening the file
+  // and reading its schema; any other is closed.
+  void Close();
   const std::string& path() const { return path_; }
   int busy_timeout_ms() const { return busy_timeout_ms_; }
 
@@ -69,6 +73,10 @@ class Session {
 
   DbHandle db_;
   std::string path_;
+  // What else decided the open (the file's identity and permissions, the
+  // process, the work-table storage): an idle connection serves only an open
+  // in the same context.
+  std::string context_;
   int busy_timeout_ms_ = 0;
   bool has_deadline_ = false;
   int timeout_seconds_ = 0;

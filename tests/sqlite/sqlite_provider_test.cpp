@@ -325,3 +325,86 @@ TEST_F(SqliteProvider, PropertiesDescribeTheEngine) {
 
 }  // namespace
 }  // namespace q8::testing
+
+namespace q8::testing {
+namespace {
+
+// A connection that ends goes back to the process's idle pool when it is
+// clean; whatever the previous session left, and whatever happened to the
+// file meanwhile, the next session must read as a newly opened connection.
+class IdleConnections : public SqliteProvider {
+ protected:
+  int64_t Count(const ado::ConnectionPtr& cn, const std::string& sql) {
+    return cn->Execute(sql)->Value(0).ToInt64();
+  }
+  void UseAndClose(const std::string& sql) {
+    auto cn = Open();
+    cn->Execute(sql);
+    cn->Close();
+  }
+};
+
+TEST_F(IdleConnections, TheNextSessionStartsAsANewConnection) {
+  struct Case {
+    const char* what;
+    const char* first;   // run on a session that then ends
+    const char* second;  // on the next session
+    int64_t want;
+  };
+  const Case cases[] = {
+      {"a work table does not outlive its session",
+       "create table #w (a int) insert into #w values (1)",
+       "select count(*) from sqlite_temp_schema", 0},
+      {"an open transaction is rolled back, not handed on",
+       "begin transaction insert into t_Stock (FItemID, FNumber, FName) values (9001, 'x', 'x')",
+       "select count(*) from t_Stock where FItemID = 9001", 0},
+      {"a committed change is read",
+       "insert into t_Stock (FItemID, FNumber, FName) values (9002, 'y', 'y')",
+       "select count(*) from t_Stock where FItemID = 9002", 1},
+  };
+  for (const Case& c : cases) {
+    UseAndClose(c.first);
+    auto cn = Open();
+    EXPECT_EQ(Count(cn, c.second), c.want) << c.what;
+  }
+}
+
+TEST_F(IdleConnections, ChangesOfAnotherProcessAreRead) {
+  UseAndClose("select count(*) from t_Stock");
+  Raw("create table extra_table (a int); insert into extra_table values (1), (2);");
+  auto cn = Open();
+  EXPECT_EQ(Count(cn, "select count(*) from extra_table"), 2);
+}
+
+TEST_F(IdleConnections, AReplacedFileIsNeverServedByTheOldConnection) {
+  for (const bool rename_over : {true, false}) {
+    UseAndClose("select count(*) from t_Stock");
+    // A new database at the same path: renamed over the old one, or created
+    // after the old one was removed (its inode number may come back).
+    const std::string other = dir_.File("other.db");
+    sqlite::InitDatabase(other, true);
+    {
+      sqlite3* db = nullptr;
+      ASSERT_EQ(sqlite3_open(other.c_str(), &db), SQLITE_OK);
+      ASSERT_EQ(sqlite3_exec(db, "create table marker (a int)", nullptr, nullptr, nullptr),
+                SQLITE_OK);
+      sqlite3_close(db);
+    }
+    if (rename_over) {
+      fs::rename(other, db_);
+    } else {
+      fs::remove(db_);
+      fs::copy_file(other, db_);
+      fs::remove(other);
+    }
+    auto cn = Open();
+    EXPECT_EQ(Count(cn, "select count(*) from sqlite_schema where name = 'marker'"), 1)
+        << (rename_over ? "renamed over" : "removed and created again");
+    cn->Close();
+    // The next round starts from a database without the marker.
+    sqlite::InitDatabase(db_, true);
+  }
+}
+
+}  // namespace
+}  // namespace q8::testing
