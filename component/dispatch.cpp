@@ -1,20 +1,12 @@
 // Shared pieces of the late-bound surface.
 #include "q8vantorpt/dispatch.h"
 
+#include "core/text.h"
 #include "q8vantorpt/error.h"
 
 namespace q8::dispatch_detail {
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
+bool EqualsNoCase(std::string_view a, std::string_view b) { return q8::EqualsNoCase(a, b); }
 
 void Raise(int32_t number) { RaisePlatform(number); }
 

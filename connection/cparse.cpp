@@ -8,6 +8,7 @@
 
 #include <unordered_set>
 
+#include "core/text.h"
 #include "q8vantorpt/error.h"
 #include "q8vantorpt/outside.h"
 #include "q8vantorpt/variant.h"
@@ -25,29 +26,6 @@ std::string_view TrimSpacesView(std::string_view s) {
 }
 
 std::string TrimSpaces(std::string_view s) { return std::string(TrimSpacesView(s)); }
-
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  return true;
-}
-
-bool ContainsNoCase(std::string_view haystack, std::string_view needle) {
-  if (needle.empty()) return true;
-  for (size_t i = 0; i + needle.size() <= haystack.size(); ++i)
-    if (EqualsNoCase(haystack.substr(i, needle.size()), needle)) return true;
-  return false;
-}
-
-std::string UpperAscii(std::string_view s) {
-  std::string r(s);
-  for (char& c : r)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return r;
-}
 
 // Takes the text before the first `separator` out of `rest`, which keeps what
 // follows the separator. Without a separator the whole remainder is taken.
@@ -112,20 +90,20 @@ bool CParse::ParseString(const std::string& text) {
     std::string value = ReadValue(rest);
     if (key.empty()) break;
     std::string folded = key;
-    for (char& c : folded) c = FoldAscii(c);
+    for (char& c : folded) c = LowerAscii(c);
     if (!seen.insert(std::move(folded)).second) RaisePlatform(err::kKeyAlreadyPresent);
     map_->emplace_back(std::move(key), std::move(value));
   }
   return true;
 }
 
-bool CParse::IsIndustry() const { return UpperAscii(GetProperty("AcctType")) == "GY"; }
+bool CParse::IsIndustry() const { return ToUpperAscii(GetProperty("AcctType")) == "GY"; }
 
 std::string CParse::GetQXObjectName(const std::string& name) const {
-  std::string edition = UpperAscii(GetProperty("Q8Version"));
+  std::string edition = ToUpperAscii(GetProperty("Q8Version"));
   // Only the "XEE" edition has objects of its own names; "XSE", "XUE" and any
   // other code use the plain name.
-  if (!edition.empty() && !ContainsNoCase(name, edition) && edition == "XEE")
+  if (!edition.empty() && FindNoCase(name, edition) == std::string_view::npos && edition == "XEE")
     return edition + "_" + name;
   return name;
 }

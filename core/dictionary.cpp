@@ -1,6 +1,7 @@
 // Dictionary and ItemList: the outside keyed-value and list objects.
 #include "q8vantorpt/dictionary.h"
 
+#include "core/text.h"
 #include "q8vantorpt/error.h"
 
 namespace q8 {
@@ -8,17 +9,7 @@ namespace q8 {
 namespace {
 // Keys compare without regard to ASCII letter case; other bytes (UTF-8 text
 // included) compare exactly.
-bool KeyEquals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
+bool KeyEquals(std::string_view a, std::string_view b) { return EqualsNoCase(a, b); }
 }  // namespace
 
 std::vector<std::pair<std::string, Variant>>::const_iterator Dictionary::Find(

@@ -4,18 +4,14 @@
 #include <unordered_map>
 
 #include "core/default_objects.h"
+#include "core/text.h"
 #include "q8vantorpt/outside.h"
 
 namespace q8 {
 
 namespace {
 // ProgIDs compare without regard to ASCII case.
-std::string FoldProgId(std::string_view id) {
-  std::string r(id);
-  for (char& c : r)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return r;
-}
+std::string FoldProgId(std::string_view id) { return ToLowerAscii(id); }
 }  // namespace
 
 struct Registry::Impl {

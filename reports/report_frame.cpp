@@ -1,19 +1,12 @@
 #include "reports/report_frame.h"
 
+#include "core/text.h"
 #include "q8vantorpt/error.h"
 #include "reports/report_table.h"
 
 namespace q8::reports {
 
-std::string Quote(std::string_view value) {
-  std::string out;
-  out.reserve(value.size() + 2);
-  for (char c : value) {
-    out.push_back(c);
-    if (c == '\'') out.push_back('\'');
-  }
-  return out;
-}
+std::string Quote(std::string_view value) { return DoubleQuotes(value); }
 
 std::string FilterText(const Variant& value) {
   if (value.IsNull() || value.IsMissing()) return {};

@@ -8,6 +8,7 @@
 #include "component/frame.h"
 #include "component/handlers.h"
 #include "connection/cdatasource.h"
+#include "core/text.h"
 #include "q8vantorpt/data.h"
 #include "q8vantorpt/outside.h"
 
@@ -34,27 +35,8 @@ constexpr std::array<NameLookup, 4> kNameLookups{{
 // nothing, as in a text concatenation), each apostrophe doubled so that a
 // number cannot end the literal early.
 std::string NumberLiteral(const Variant& number) {
-  std::string out;
-  if (number.IsNull()) return out;
-  for (char c : number.ToText()) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
-  return out;
-}
-
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// Position of the first occurrence of `pattern` in `text`, ASCII letters
-// compared without regard to case; npos when none.
-size_t FindNoCase(std::string_view text, std::string_view pattern) {
-  if (pattern.size() > text.size()) return std::string_view::npos;
-  for (size_t i = 0; i + pattern.size() <= text.size(); ++i) {
-    size_t k = 0;
-    while (k < pattern.size() && FoldAscii(text[i + k]) == FoldAscii(pattern[k])) ++k;
-    if (k == pattern.size()) return i;
-  }
-  return std::string_view::npos;
+  if (number.IsNull()) return {};
+  return DoubleQuotes(number.ToText());
 }
 
 }  // namespace

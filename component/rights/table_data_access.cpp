@@ -1,13 +1,13 @@
 // The table-driven data-access-rights object (see table_data_access.h).
 #include "component/rights/table_data_access.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <memory>
 #include <string>
 
 #include "connection/cdatasource.h"
 #include "connection/cparse.h"
+#include "core/text.h"
 #include "q8vantorpt/ado.h"
 #include "q8vantorpt/outside.h"
 
@@ -16,12 +16,8 @@ namespace q8::rights {
 namespace {
 
 std::string Quoted(std::string_view text) {
-  std::string out = "'";
-  for (char c : text) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
-  out += '\'';
+  std::string out;
+  AppendQuoted(out, text);
   return out;
 }
 
@@ -114,9 +110,7 @@ void SelectTableDataAccess() {
 bool SelectDataAccessFromEnvironment() {
   const char* value = std::getenv(std::string(kEnvironmentVariable).c_str());
   if (!value) return false;
-  std::string choice = value;
-  for (char& c : choice) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (choice != "table") return false;
+  if (!EqualsNoCase(value, "table")) return false;
   SelectTableDataAccess();
   return true;
 }

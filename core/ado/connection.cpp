@@ -1,9 +1,8 @@
 // Connection: one database session opened through a provider.
-#include <algorithm>
-#include <cctype>
 
 #include "core/ado/layer_errors.h"
 #include "core/ado/pending.h"
+#include "core/text.h"
 
 namespace q8::ado {
 
@@ -134,12 +133,7 @@ void Connection::RefreshProperties() {
 
 Variant Connection::PropertyValue(std::string_view name) const {
   for (const auto& p : properties_) {
-    if (p.name.size() == name.size() &&
-        std::equal(p.name.begin(), p.name.end(), name.begin(), [](char a, char b) {
-          return std::tolower(static_cast<unsigned char>(a)) ==
-                 std::tolower(static_cast<unsigned char>(b));
-        }))
-      return p.value;
+    if (EqualsNoCase(p.name, name)) return p.value;
   }
   RaiseLayer(err::kAdoItemNotFound, kConnectionSource);
 }

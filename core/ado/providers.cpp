@@ -5,6 +5,7 @@
 
 #include "core/ado/layer_errors.h"
 #include "core/ado/provider.h"
+#include "core/text.h"
 
 namespace q8::ado {
 
@@ -14,13 +15,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
   while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
   return s;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
 }
 
 }  // namespace
@@ -118,7 +112,7 @@ std::unique_ptr<ProviderConnection> OpenProvider(const std::string& connection_s
   }
   if (!chosen.open) {
     std::string name = parsed.Get("Provider").value_or("");
-    std::string text = "Provider cannot be found. It may not be properly installed.";
+    std::string text = LayerText(err::kAdoProviderNotFound);
     if (!name.empty()) text += " (Provider=" + name + ")";
     RaiseLayer(err::kAdoProviderNotFound, kConnectionSource, text);
   }

@@ -4,11 +4,10 @@
 // can move both ways. A record set stands on row `position_`; it is at EOF
 // when `position_` reaches the row count and at BOF when it has no rows or
 // MovePrevious went past the first row.
-#include <algorithm>
-#include <cctype>
 
 #include "core/ado/layer_errors.h"
 #include "core/ado/pending.h"
+#include "core/text.h"
 
 namespace q8::ado {
 
@@ -98,12 +97,7 @@ int Recordset::FieldIndex(std::string_view name) const {
   if (!rows_) return -1;
   const auto& cols = rows_->columns();
   for (size_t i = 0; i < cols.size(); ++i) {
-    const std::string& n = cols[i].name;
-    if (n.size() == name.size() && std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) {
-          return std::tolower(static_cast<unsigned char>(a)) ==
-                 std::tolower(static_cast<unsigned char>(b));
-        }))
-      return static_cast<int>(i);
+    if (EqualsNoCase(cols[i].name, name)) return static_cast<int>(i);
   }
   return -1;
 }

@@ -13,6 +13,7 @@
 #include <cctype>
 #include <charconv>
 
+#include "core/text.h"
 #include "q8vantorpt/error.h"
 
 namespace q8::odbc {
@@ -23,14 +24,7 @@ namespace {
 std::string Normal(std::string_view key) {
   std::string out;
   for (char c : key)
-    if (c != ' ' && c != '_' && c != '\t')
-      out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (c != ' ' && c != '_' && c != '\t') out += LowerAscii(c);
   return out;
 }
 
@@ -41,12 +35,12 @@ std::string_view Trim(std::string_view s) {
 }
 
 bool IsTrue(std::string_view v) {
-  std::string s = Lower(Trim(v));
+  std::string s = ToLowerAscii(Trim(v));
   return s == "true" || s == "yes" || s == "sspi" || s == "1" || s == "mandatory" || s == "strict";
 }
 
 bool IsSqlServerProvider(std::string_view provider) {
-  std::string p = Lower(Trim(provider));
+  std::string p = ToLowerAscii(Trim(provider));
   return p.starts_with("sqloledb") || p.starts_with("sqlncli") || p.starts_with("msoledbsql");
 }
 
@@ -87,7 +81,7 @@ struct Server {
 Server ParseServer(std::string_view text) {
   Server s;
   std::string_view t = Trim(text);
-  std::string low = Lower(t);
+  std::string low = ToLowerAscii(t);
   if (low.starts_with("tcp:") || low.starts_with("lpc:")) t.remove_prefix(4);
   size_t comma = t.rfind(',');
   if (comma != std::string_view::npos) {
@@ -99,7 +93,7 @@ Server ParseServer(std::string_view text) {
     s.instance = std::string(Trim(t.substr(slash + 1)));
     t = Trim(t.substr(0, slash));
   }
-  std::string host = Lower(t);
+  std::string host = ToLowerAscii(t);
   if (host.empty() || host == "(local)" || host == "." || host == "localhost") {
     s.host = "127.0.0.1";
   } else {

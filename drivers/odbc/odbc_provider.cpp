@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "core/ado/layer_errors.h"
 #include "drivers/odbc/connection_string.h"
 #include "drivers/odbc/handles.h"
 #include "drivers/odbc/statement.h"
@@ -26,8 +27,8 @@ void SetOptionalAttribute(SQLHDBC dbc, SQLINTEGER attribute, SQLULEN value, cons
 }
 
 [[noreturn]] void RaiseNotOpen() {
-  ado::ErrorEntry e{err::kAdoConnectionClosed, kErrorSource,
-                    "Operation is not allowed when the object is closed.", 0, "08003"};
+  ado::ErrorEntry e{err::kAdoConnectionClosed, kErrorSource, ado::LayerText(err::kAdoObjectClosed),
+                    0, "08003"};
   throw ado::ProviderError(e.number, e.source, e.description, {e});
 }
 

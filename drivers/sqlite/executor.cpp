@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/ado/layer_errors.h"
 #include "drivers/sqlite/session.h"
 
 namespace q8::sqlite {
@@ -120,8 +121,8 @@ class BatchStream : public ado::ResultStream {
     for (int i = 1; i <= markers; ++i) {
       if (next_param_ >= params_.size())
         throw MakeError(ado::kErrParameterMissing,
-                        "No value given for one or more required parameters. [statement: " +
-                            StatementExcerpt(st.original) + "]",
+                        ado::LayerText(ado::kErrParameterMissing) +
+                            " [statement: " + StatementExcerpt(st.original) + "]",
                         0, "07002");
       int rc = BindValue(stmt, i, *params_[next_param_++]);
       if (rc != SQLITE_OK) throw StatementError(*s_, rc, st.original, false);

@@ -6,20 +6,14 @@
 // definition on the ERP's server: both outputs NULL when the period does not
 // exist.
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 
+#include "core/text.h"
 #include "drivers/sqlite/session.h"
 
 namespace q8::sqlite {
 
 namespace {
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 // "dbo.[GetPeriodStartEnd]" → "getperiodstartend".
 std::string ProcedureKey(std::string_view name) {
@@ -28,7 +22,7 @@ std::string ProcedureKey(std::string_view name) {
     if (c != '[' && c != ']' && c != '"' && c != ' ') out += c;
   size_t dot = out.rfind('.');
   if (dot != std::string::npos) out.erase(0, dot + 1);
-  return Lower(out);
+  return ToLowerAscii(out);
 }
 
 class PeriodStartEnd : public ado::ResultStream {

@@ -3,9 +3,9 @@
 //
 // Optional keys: "Busy Timeout" (milliseconds to wait for a database that
 // another connection has locked; default 5000).
-#include <cctype>
 #include <mutex>
 
+#include "core/text.h"
 #include "drivers/sqlite/schema.h"
 #include "drivers/sqlite/session.h"
 
@@ -14,15 +14,6 @@ namespace q8::sqlite {
 namespace {
 
 constexpr int kDefaultBusyTimeoutMs = 5000;
-
-bool IEquals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 // One bit of an ODBC-style function bitmask and an expression that compiles
 // only when the engine (with the translator's functions) has that function.
@@ -201,7 +192,7 @@ void RegisterProvider() {
   info.name = "SQLite";
   info.accepts = [](const ado::ConnectionString& cs) {
     auto p = cs.Get("Provider");
-    return p && (IEquals(*p, "SQLite") || IEquals(*p, "SQLite3"));
+    return p && (EqualsNoCase(*p, "SQLite") || EqualsNoCase(*p, "SQLite3"));
   };
   info.open = [](const std::string& connection_string,
                  int) -> std::unique_ptr<ado::ProviderConnection> {

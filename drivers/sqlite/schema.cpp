@@ -14,12 +14,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
 
+#include "core/text.h"
 #include "drivers/sqlite/session.h"
 #include "q8vantorpt/error.h"
 
@@ -401,8 +401,7 @@ bool CreatesIndex(const std::string& statement) {
     const size_t start = line.find_first_not_of(" \t\r");
     if (start == std::string::npos || line.compare(start, 2, "--") == 0) continue;
     std::string words;
-    for (size_t i = start; i < line.size() && words.size() < 20; ++i)
-      words += static_cast<char>(std::toupper(static_cast<unsigned char>(line[i])));
+    for (size_t i = start; i < line.size() && words.size() < 20; ++i) words += UpperAscii(line[i]);
     return words.rfind("CREATE INDEX", 0) == 0 || words.rfind("CREATE UNIQUE INDEX", 0) == 0;
   }
   return false;

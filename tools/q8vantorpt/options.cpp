@@ -1,21 +1,13 @@
 // Global options, descriptors and filter typing of the command-line tool.
 #include "tools/q8vantorpt/options.h"
 
-#include <algorithm>
-#include <cctype>
 #include <limits>
 
+#include "core/text.h"
 #include "reports/report_table.h"
 
 namespace q8::tool {
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "core/civil_date.h"
 #include "drivers/sqlite/tsql/tokenizer.h"
 
 namespace q8::tsql::dt {
@@ -18,33 +19,14 @@ const char* const kMonthFull[12] = {"january",   "february", "march",    "april"
                                     "may",       "june",     "july",     "august",
                                     "september", "october",  "november", "december"};
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-int DaysInMonth(int y, int m) {
-  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
-}
-
-// Days since 1970-01-01 of a civil date (proleptic Gregorian).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
+using civil::DaysFromCivil;
+using civil::DaysInMonth;
 
 void CivilFromDays(int64_t z, int& y, int& m, int& d) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t yy = static_cast<int64_t>(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  y = static_cast<int>(yy + (m <= 2));
+  const civil::Civil c = civil::CivilFromDays(z);
+  y = static_cast<int>(c.year);
+  m = c.month;
+  d = c.day;
 }
 
 const int64_t kEpoch1900 = DaysFromCivil(1900, 1, 1);
@@ -59,8 +41,6 @@ int64_t RoundToTick(int64_t ms) {
   int64_t rounded = (ticks * 10 + 1) / 3;
   return day * kMsPerDay + rounded;
 }
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 int MonthFromName(std::string_view w) {
   if (w.size() < 3) return 0;
@@ -159,7 +139,7 @@ bool ParseTime(const Item* it, int n, int& i, DateTime& v) {
   if (k < n && IsSep(it[k], ' ')) ++k;
   if (k < n && it[k].kind == Item::kWord) {
     std::string_view w = it[k].text;
-    bool am = IEquals(w, "am"), pm = IEquals(w, "pm");
+    bool am = EqualsNoCase(w, "am"), pm = EqualsNoCase(w, "pm");
     if (am || pm) {
       if (h > 12) return false;
       if (am && h == 12) h = 0;
@@ -190,7 +170,7 @@ bool TimeStarts(const Item* it, int n, int i) {
   int k = i + 1;
   if (k < n && IsSep(it[k], ' ')) ++k;
   return k < n && it[k].kind == Item::kWord &&
-         (IEquals(it[k].text, "am") || IEquals(it[k].text, "pm"));
+         (EqualsNoCase(it[k].text, "am") || EqualsNoCase(it[k].text, "pm"));
 }
 
 bool ParseDate(const Item* it, int n, int& i, DateTime& v, DateOrder order) {
@@ -397,9 +377,7 @@ std::string Format(const DateTime& v) {
 }
 
 int64_t ToMillis(const DateTime& v) {
-  int64_t days =
-      DaysFromCivil(v.year, static_cast<unsigned>(v.month), static_cast<unsigned>(v.day)) -
-      kEpoch1900;
+  int64_t days = DaysFromCivil(v.year, v.month, v.day) - kEpoch1900;
   return days * kMsPerDay + ((v.hour * 60 + v.minute) * 60 + v.second) * 1000LL + v.millis;
 }
 
@@ -472,7 +450,7 @@ Part ParsePart(std::string_view w) {
       {"ms", Part::kMillisecond},
   };
   for (const auto& e : kParts) {
-    if (IEquals(w, e.name)) return e.part;
+    if (EqualsNoCase(w, e.name)) return e.part;
   }
   return Part::kInvalid;
 }
@@ -550,9 +528,7 @@ std::optional<DateTime> DateAdd(Part part, int64_t n, const DateTime& v) {
 }
 
 int64_t DateDiff(Part part, const DateTime& a, const DateTime& b) {
-  auto day_number = [](const DateTime& v) {
-    return DaysFromCivil(v.year, static_cast<unsigned>(v.month), static_cast<unsigned>(v.day));
-  };
+  auto day_number = [](const DateTime& v) { return DaysFromCivil(v.year, v.month, v.day); };
   auto floor_div = [](int64_t x, int64_t y) { return x >= 0 ? x / y : -((-x + y - 1) / y); };
   switch (part) {
     case Part::kYear:
@@ -584,7 +560,7 @@ int64_t DateDiff(Part part, const DateTime& a, const DateTime& b) {
 }
 
 int DatePart(Part part, const DateTime& v) {
-  int64_t day = DaysFromCivil(v.year, static_cast<unsigned>(v.month), static_cast<unsigned>(v.day));
+  int64_t day = DaysFromCivil(v.year, v.month, v.day);
   int64_t jan1 = DaysFromCivil(v.year, 1, 1);
   // 1970-01-01 was a Thursday: weekday 5 with Sunday as 1.
   auto weekday = [](int64_t d) { return static_cast<int>(((d + 4) % 7 + 7) % 7) + 1; };

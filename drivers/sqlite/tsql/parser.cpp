@@ -255,7 +255,7 @@ class Parser {
       bool constraint =
           IsKw(Kw::kConstraint) || IsKw(Kw::kPrimary) || IsKw(Kw::kUnique) || IsKw(Kw::kCheck) ||
           IsKw(Kw::kIndex) ||
-          (Peek().kind == TokKind::kWord && IEquals(TokenText(src_, Peek()), "foreign"));
+          (Peek().kind == TokKind::kWord && EqualsNoCase(TokenText(src_, Peek()), "foreign"));
       if (!constraint) {
         def.name = ExpectName();
         def.type_begin = pos_;
@@ -351,14 +351,14 @@ class Parser {
     } else if (AcceptKw(Kw::kCommit)) {
       s->verb = "COMMIT";
       if (!AcceptKw(Kw::kTran) && !AcceptKw(Kw::kTransaction) && IsKind(TokKind::kWord) &&
-          IEquals(TokenText(src_, Peek()), "work")) {
+          EqualsNoCase(TokenText(src_, Peek()), "work")) {
         ++pos_;
       }
     } else {
       ExpectKw(Kw::kRollback);
       s->verb = "ROLLBACK";
       if (!AcceptKw(Kw::kTran) && !AcceptKw(Kw::kTransaction) && IsKind(TokKind::kWord) &&
-          IEquals(TokenText(src_, Peek()), "work")) {
+          EqualsNoCase(TokenText(src_, Peek()), "work")) {
         ++pos_;
       }
     }
@@ -390,11 +390,11 @@ class Parser {
     if (!IsName() && !(IsKind(TokKind::kWord) && IsKw(Kw::kNone))) throw ParseFail{};
     ++pos_;
     // "double precision", "character varying"
-    if (IsKind(TokKind::kWord) && IEquals(TokenText(src_, Peek()), "precision")) ++pos_;
+    if (IsKind(TokKind::kWord) && EqualsNoCase(TokenText(src_, Peek()), "precision")) ++pos_;
     if (IsKind(TokKind::kLParen)) {
       ++pos_;
       if (IsKind(TokKind::kNumber) ||
-          (IsKind(TokKind::kWord) && IEquals(TokenText(src_, Peek()), "max"))) {
+          (IsKind(TokKind::kWord) && EqualsNoCase(TokenText(src_, Peek()), "max"))) {
         ++pos_;
       } else {
         throw ParseFail{};
@@ -412,8 +412,8 @@ class Parser {
     if (IsKw(Kw::kWith) && IsKind(TokKind::kLParen, 1)) {
       k = 1;
     } else if (IsKind(TokKind::kLParen) && IsKind(TokKind::kWord, 1) &&
-               (IEquals(TokenText(src_, Peek(1)), "nolock") ||
-                IEquals(TokenText(src_, Peek(1)), "readuncommitted"))) {
+               (EqualsNoCase(TokenText(src_, Peek(1)), "nolock") ||
+                EqualsNoCase(TokenText(src_, Peek(1)), "readuncommitted"))) {
       k = 0;
     } else {
       return;
@@ -693,8 +693,8 @@ class Parser {
       if (op != Op::kNone) {
         uint32_t tok = pos_++;
         if (IsKw(Kw::kAll) ||
-            (IsKind(TokKind::kWord) && (IEquals(TokenText(src_, Peek()), "any") ||
-                                        IEquals(TokenText(src_, Peek()), "some")))) {
+            (IsKind(TokKind::kWord) && (EqualsNoCase(TokenText(src_, Peek()), "any") ||
+                                        EqualsNoCase(TokenText(src_, Peek()), "some")))) {
           throw ParseFail{};
         }
         e = Binary(op, tok, e, Additive());

@@ -1,15 +1,11 @@
 // Queries: name scopes, result columns, and the SQLite form of a SELECT.
+#include "drivers/sqlite/tsql/expr_helpers.h"
 #include "drivers/sqlite/tsql/functions_table.h"
 #include "drivers/sqlite/tsql/rewriter.h"
 #include "q8vantorpt/error.h"
 
 namespace q8::tsql {
 namespace {
-
-const Expr* Unparen(const Expr* e) {
-  while (e->kind == ExprKind::kParen) e = e->a;
-  return e;
-}
 
 // The name of a token as a view when no unescaping is needed.
 bool ViewOf(std::string_view src, const Token& t, std::string_view* out) {
@@ -30,8 +26,8 @@ bool ViewOf(std::string_view src, const Token& t, std::string_view* out) {
 
 bool Rewriter::NameEq(uint32_t tok, std::string_view name) const {
   std::string_view v;
-  if (ViewOf(src_, toks_[tok], &v)) return IEquals(v, name);
-  return IEquals(IdentName(src_, toks_[tok]), name);
+  if (ViewOf(src_, toks_[tok], &v)) return EqualsNoCase(v, name);
+  return EqualsNoCase(IdentName(src_, toks_[tok]), name);
 }
 
 bool Rewriter::IsTempName(uint32_t tok) const {
@@ -80,7 +76,7 @@ const ColumnDef* Rewriter::Resolve(Scope* sc, const Expr* col, bool* source_foun
         continue;
       }
       for (const ColumnDef& c : *src.columns) {
-        if (c.key == key && IEquals(col_view, c.name)) {
+        if (c.key == key && EqualsNoCase(col_view, c.name)) {
           *source = src.alias;
           return &c;
         }
@@ -207,7 +203,7 @@ bool IsAggregate(std::string_view name) {
       "sum",    "avg", "min",  "max",        "count",        "count_big", "stdev",
       "stdevp", "var", "varp", "string_agg", "checksum_agg", "grouping",  "grouping_id"};
   for (const char* n : kNames) {
-    if (IEquals(name, n)) return true;
+    if (EqualsNoCase(name, n)) return true;
   }
   return false;
 }
@@ -231,7 +227,8 @@ bool Rewriter::SameExpr(const Expr* a, const Expr* b) const {
     }
     return NameEq(a->names[a->nnames - 1], Name(b->names[b->nnames - 1]));
   }
-  if (a->tok != kNoTok && b->tok != kNoTok && !IEquals(Text(a->tok), Text(b->tok))) return false;
+  if (a->tok != kNoTok && b->tok != kNoTok && !EqualsNoCase(Text(a->tok), Text(b->tok)))
+    return false;
   if ((a->type_end - a->type_begin) != (b->type_end - b->type_begin)) return false;
   auto same = [&](const Expr* x, const Expr* y) {
     return (x == nullptr && y == nullptr) || (x != nullptr && y != nullptr && SameExpr(x, y));

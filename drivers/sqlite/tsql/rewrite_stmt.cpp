@@ -1,7 +1,6 @@
 // Statements: the SQLite statements for each statement of a batch, the work
 // tables the batch creates, and the pass-through of what is not understood.
 #include <algorithm>
-#include <cctype>
 #include <utility>
 
 #include "drivers/sqlite/tsql/parser.h"
@@ -9,12 +8,6 @@
 
 namespace q8::tsql {
 namespace {
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 // The rewriter's type for a catalog column.
 Ty FromSqlType(const SqlType& t) {
@@ -46,7 +39,7 @@ Ty FromSqlType(const SqlType& t) {
 // ---------------------------------------------------------------------------
 
 const ColumnSet* TableSource::Find(std::string_view name) {
-  std::string key = Lower(name);
+  std::string key = ToLowerAscii(name);
   if (auto it = batch_.find(key); it != batch_.end()) return it->second.get();
   if (auto it = catalog_memo_.find(key); it != catalog_memo_.end()) return it->second.get();
   std::unique_ptr<ColumnSet> cols;
@@ -61,13 +54,13 @@ const ColumnSet* TableSource::Find(std::string_view name) {
 }
 
 void TableSource::Define(std::string_view name, ColumnSet columns) {
-  batch_[Lower(name)] = std::make_unique<ColumnSet>(std::move(columns));
+  batch_[ToLowerAscii(name)] = std::make_unique<ColumnSet>(std::move(columns));
 }
 
 void TableSource::Drop(std::string_view name) {
   // A dropped name stays unknown for the rest of the batch, even when the
   // catalog still lists a table of that name from before.
-  batch_[Lower(name)] = nullptr;
+  batch_[ToLowerAscii(name)] = nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -80,7 +73,7 @@ bool Rewriter::CollectColumns(const Expr* e, std::vector<std::string>* names) co
   if (e == nullptr) return true;
   if (e->select != nullptr) return false;
   if (e->kind == ExprKind::kColumn && e->nnames > 0)
-    names->push_back(Lower(Name(e->names[e->nnames - 1])));
+    names->push_back(ToLowerAscii(Name(e->names[e->nnames - 1])));
   for (const Expr* x : {e->a, e->b, e->c})
     if (!CollectColumns(x, names)) return false;
   for (const Expr* x : e->args)
@@ -326,12 +319,12 @@ bool Rewriter::JoinUpdate(const Stmt* st, const ColumnSet* target, size_t sets_b
     return false;
   std::vector<std::string> assigned, read;
   for (const SetItem& item : st->sets) {
-    std::string column = Lower(Name(item.column));
+    std::string column = ToLowerAscii(Name(item.column));
     if (std::find(assigned.begin(), assigned.end(), column) != assigned.end()) return false;
     assigned.push_back(std::move(column));
     if (!CollectColumns(item.value, &read)) return false;
   }
-  const std::string table = Lower(Name(st->table));
+  const std::string table = ToLowerAscii(Name(st->table));
   OpenUpdate* prior = prior_update_ ? &*prior_update_ : nullptr;
   const auto meets = [](const std::vector<std::string>& a, const std::vector<std::string>& b) {
     for (const std::string& x : a)
@@ -383,7 +376,7 @@ void Rewriter::EmitCreateTable(const Stmt* st, bool temp) {
         type_text += ' ';
         if (k == def.type_begin) {
           type = part;
-        } else if (t.kind == TokKind::kWord && IEquals(part, "precision")) {
+        } else if (t.kind == TokKind::kWord && EqualsNoCase(part, "precision")) {
           type += " precision";
         } else {
           type += part;
@@ -426,7 +419,7 @@ void Rewriter::EmitCreateTable(const Stmt* st, bool temp) {
           Put(Text(k).substr(1));
           break;
         case TokKind::kWord:
-          if (IEquals(Text(k), "getdate")) {
+          if (EqualsNoCase(Text(k), "getdate")) {
             Put("tsql_getdate");
           } else {
             Put(Text(k));
@@ -475,11 +468,11 @@ void Rewriter::RewriteRaw(TokenRange range, std::vector<Statement>& out) {
         } else if (t.kw == Kw::kTable && i > range.begin && toks_[i - 1].kw == Kw::kCreate &&
                    i + 1 < range.end && IsTempName(i + 1)) {
           out_.append("TEMP TABLE");
-        } else if (call && IEquals(text, "isnull")) {
+        } else if (call && EqualsNoCase(text, "isnull")) {
           out_.append("ifnull");
-        } else if (call && IEquals(text, "getdate")) {
+        } else if (call && EqualsNoCase(text, "getdate")) {
           out_.append("tsql_getdate");
-        } else if (call && IEquals(text, "isdate")) {
+        } else if (call && EqualsNoCase(text, "isdate")) {
           out_.append("tsql_isdate");
         } else {
           out_.append(text);
@@ -494,10 +487,10 @@ void Rewriter::RewriteRaw(TokenRange range, std::vector<Statement>& out) {
   const Token& first = toks_[range.begin];
   Statement::Kind kind = Statement::Kind::kDdl;
   if (first.kind == TokKind::kLParen || first.kw == Kw::kSelect || first.kw == Kw::kWith ||
-      first.kw == Kw::kValues || IEquals(Text(range.begin), "pragma")) {
+      first.kw == Kw::kValues || EqualsNoCase(Text(range.begin), "pragma")) {
     kind = Statement::Kind::kQuery;
   } else if (first.kw == Kw::kInsert || first.kw == Kw::kUpdate || first.kw == Kw::kDelete ||
-             first.kw == Kw::kMerge || IEquals(Text(range.begin), "replace")) {
+             first.kw == Kw::kMerge || EqualsNoCase(Text(range.begin), "replace")) {
     kind = Statement::Kind::kChange;
   }
   NewStatement(out, kind, range).sql = out_;

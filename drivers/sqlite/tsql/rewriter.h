@@ -11,6 +11,7 @@
 // ordering under the TSQL_CI collation, string "+" as "||", TOP as LIMIT.
 #pragma once
 
+#include <initializer_list>
 #include <memory>
 #include <memory_resource>
 #include <optional>
@@ -21,6 +22,7 @@
 
 #include "drivers/sqlite/tsql/arena.h"
 #include "drivers/sqlite/tsql/ast.h"
+#include "drivers/sqlite/tsql/datetime.h"
 #include "drivers/sqlite/tsql/splitter.h"
 #include "drivers/sqlite/tsql/tokenizer.h"
 #include "drivers/sqlite/tsql/translator.h"
@@ -65,7 +67,7 @@ class Rewriter {
   void Rewrite(TokenRange range, std::vector<Statement>& out);
 
  private:
-  // ---- Typing (rewrite_expr.cpp, rewrite_query.cpp) ----
+  // ---- Typing (rewrite_types.cpp, rewrite_query.cpp) ----
   void Infer(Expr* e, Scope* sc);
   void InferFunc(Expr* e, Scope* sc);
   void InferSelect(Select* s, Scope* parent);
@@ -78,31 +80,39 @@ class Rewriter {
   bool SameExpr(const Expr* a, const Expr* b) const;
   const ColumnSet* FindTable(uint32_t name_tok);
 
-  // ---- Writing (rewrite_expr.cpp) ----
+  // ---- Writing expressions (rewrite_expr.cpp) ----
   void Space(char first);
   void Put(std::string_view s);
   void PutSign(const char* sign);
   void PutName(uint32_t tok);
   void PutNameText(std::string_view name, bool force_quote);
+  void PutCollation();
+  int Prec(const Expr* e) const;
   void Emit(const Expr* e);
   void EmitOperand(const Expr* e, int parent_prec, bool right);
   void EmitAtomic(const Expr* e);
+  void EmitCollated(const Expr* e);
+  void EmitCollate(const Expr* e);
+  void EmitPredicate(const Expr* e);
   void EmitBinary(const Expr* e);
   void EmitComparison(const Expr* e, const char* op);
-  void EmitFunc(const Expr* e);
-  void EmitGenericCall(const Expr* e, std::string_view name);
-  void EmitCast(const Expr* e);
   void EmitCase(const Expr* e);
-  void EmitOver(const WindowSpec* w);
-  void EmitJulian(const Expr* e);
-  void EmitAsDateTime(const Expr* e, int style = -1);
-  void EmitConverted(const Expr* e, const Ty& target);
-  void EmitAssign(const Expr* e, const Ty& target);
-  void EmitCollated(const Expr* e);
-  void PutCollation();
+
+  // ---- Conversions (rewrite_convert.cpp) ----
   bool DateLiteral(const Expr* e, int style, std::string* canonical);
-  int Prec(const Expr* e) const;
+  void EmitAsDateTime(const Expr* e, int style = -1);
+  void EmitJulian(const Expr* e);
+  void EmitConverted(const Expr* e, const Ty& target);
   bool IsRoundedAt(const Expr* e, int scale) const;
+  void EmitAssign(const Expr* e, const Ty& target);
+  void EmitCast(const Expr* e);
+
+  // ---- Function calls (rewrite_func.cpp) ----
+  void EmitFunc(const Expr* e);
+  void EmitCall(std::string_view name, std::initializer_list<const Expr*> args);
+  void EmitGenericCall(const Expr* e, std::string_view name);
+  void EmitOver(const WindowSpec* w);
+  void PutDatePart(dt::Part part);
 
   // ---- Queries (rewrite_query.cpp) ----
   void EmitSelect(const Select* s, const std::vector<Ty>* assign = nullptr);

@@ -14,11 +14,9 @@ struct KeywordEntry {
   Kw kw;
 };
 
-constexpr char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
 constexpr KeywordEntry MakeEntry(const char* name, Kw kw) {
   KeywordEntry e{};
-  for (int i = 0; name[i] != 0 && i < 19; ++i) e.name[i] = Lower(name[i]);
+  for (int i = 0; name[i] != 0 && i < 19; ++i) e.name[i] = LowerAscii(name[i]);
   e.kw = kw;
   return e;
 }
@@ -82,7 +80,7 @@ Kw LookupKeyword(std::string_view word) {
   const KeywordTable& t = Keywords();
   size_t i = NameKey(word) & (KeywordTable::kSize - 1);
   while (t.slots[i].kw != Kw::kNone) {
-    if (IEquals(t.slots[i].name, word)) return t.slots[i].kw;
+    if (EqualsNoCase(t.slots[i].name, word)) return t.slots[i].kw;
     i = (i + 1) & (KeywordTable::kSize - 1);
   }
   return Kw::kNone;
@@ -292,30 +290,10 @@ std::string StringValue(std::string_view src, const Token& t) {
   return out;
 }
 
-void AppendQuotedIdent(std::string& out, std::string_view name) {
-  out.push_back('"');
-  for (char c : name) {
-    if (c == '"') out.push_back('"');
-    out.push_back(c);
-  }
-  out.push_back('"');
-}
+void AppendQuotedIdent(std::string& out, std::string_view name) { AppendQuoted(out, name, '"'); }
 
 void AppendStringLiteral(std::string& out, std::string_view value) {
-  out.push_back('\'');
-  for (char c : value) {
-    if (c == '\'') out.push_back('\'');
-    out.push_back(c);
-  }
-  out.push_back('\'');
-}
-
-bool IEquals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
+  AppendQuoted(out, value, '\'');
 }
 
 }  // namespace q8::tsql

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/text.h"
 #include "drivers/sqlite/tsql/keywords.h"
 
 namespace q8::tsql {
@@ -64,9 +65,6 @@ std::string StringValue(std::string_view src, const Token& t);
 void AppendQuotedIdent(std::string& out, std::string_view name);
 // Appends `value` as an SQLite string literal ('…' with doubled quotes).
 void AppendStringLiteral(std::string& out, std::string_view value);
-
-// ASCII case-insensitive equality.
-bool IEquals(std::string_view a, std::string_view b);
 
 // A hash of a name that ignores ASCII letter case (FNV-1a of the lower case).
 inline uint32_t NameKey(std::string_view name) {

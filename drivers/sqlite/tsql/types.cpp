@@ -130,7 +130,7 @@ Ty ParseDeclaredType(std::string_view declared) {
   while (i < n && (std::isalnum(static_cast<unsigned char>(declared[i])) || declared[i] == '_' ||
                    declared[i] == ' ')) {
     // "double precision" keeps its blank; trailing blanks are dropped below.
-    name.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(declared[i]))));
+    name.push_back(LowerAscii(declared[i]));
     ++i;
   }
   while (!name.empty() && name.back() == ' ') name.pop_back();
@@ -144,7 +144,7 @@ Ty ParseDeclaredType(std::string_view declared) {
         auto r = std::from_chars(declared.data() + k, declared.data() + n, v);
         k = static_cast<size_t>(r.ptr - declared.data());
         args[nargs++] = v;
-      } else if (k + 3 <= n && IEquals(declared.substr(k, 3), "max")) {
+      } else if (k + 3 <= n && EqualsNoCase(declared.substr(k, 3), "max")) {
         max_arg = true;
         k += 3;
         ++nargs;

@@ -1,0 +1,33 @@
+// Questions about typed expressions that the rewriter's files share.
+#pragma once
+
+#include "drivers/sqlite/tsql/ast.h"
+
+namespace q8::tsql {
+
+// SQLite's binding strength of an expression that needs no parentheses.
+inline constexpr int kAtomic = 10;
+
+// `e` without the parentheses around it.
+inline const Expr* Unparen(const Expr* e) {
+  while (e->kind == ExprKind::kParen) e = e->a;
+  return e;
+}
+
+inline bool IsStringLiteral(const Expr* e) {
+  e = Unparen(e);
+  return e->kind == ExprKind::kLiteral && e->ty.kind == Ty::kText;
+}
+
+inline bool IsNullLiteral(const Expr* e) {
+  e = Unparen(e);
+  return e->kind == ExprKind::kLiteral && e->ty.kind == Ty::kNull;
+}
+
+// Whether two operands compare as text, under the collation.
+inline bool TextComparison(const Ty& a, const Ty& b) {
+  return (a.IsText() && (b.IsText() || b.kind == Ty::kUnknown)) ||
+         (b.IsText() && a.kind == Ty::kUnknown);
+}
+
+}  // namespace q8::tsql

@@ -1,0 +1,203 @@
+// Function calls: the SQLite form of each T-SQL function the rewriter knows,
+// and the window clause of a call.
+#include "drivers/sqlite/tsql/datetime.h"
+#include "drivers/sqlite/tsql/expr_helpers.h"
+#include "drivers/sqlite/tsql/functions_table.h"
+#include "drivers/sqlite/tsql/rewriter.h"
+
+namespace q8::tsql {
+
+void Rewriter::EmitGenericCall(const Expr* e, std::string_view name) {
+  Put(name);
+  out_.push_back('(');
+  if (e->star_arg) {
+    Put("*");
+  } else {
+    if (e->distinct) Put("DISTINCT");
+    for (size_t i = 0; i < e->args.size(); ++i) {
+      if (i > 0) Put(",");
+      Emit(e->args[i]);
+    }
+  }
+  Put(")");
+  if (e->over != nullptr) EmitOver(e->over);
+}
+
+void Rewriter::EmitOver(const WindowSpec* w) {
+  Put("OVER (");
+  if (!w->partition.empty()) {
+    Put("PARTITION BY");
+    for (size_t i = 0; i < w->partition.size(); ++i) {
+      if (i > 0) Put(",");
+      const Expr* p = w->partition[i];
+      if (p->ty.IsText()) {
+        EmitCollated(p);
+      } else {
+        Emit(p);
+      }
+    }
+  }
+  if (w->order != nullptr) {
+    Put("ORDER BY");
+    EmitOrderItems(*w->order, nullptr);
+  }
+  Put(")");
+}
+
+namespace {
+
+// The date part a DATEADD/DATEDIFF/DATEPART argument names: a bare word
+// (year, mm …) or a string literal.
+dt::Part PartOf(std::string_view src, const std::vector<Token>& toks, const Expr* x) {
+  x = Unparen(x);
+  if (x->kind == ExprKind::kColumn && x->nnames == 1)
+    return dt::ParsePart(TokenText(src, toks[x->names[0]]));
+  if (x->kind == ExprKind::kLiteral && x->ty.IsText())
+    return dt::ParsePart(StringValue(src, toks[x->tok]));
+  return dt::Part::kInvalid;
+}
+
+}  // namespace
+
+void Rewriter::PutDatePart(dt::Part part) {
+  std::string s;
+  AppendStringLiteral(s, dt::PartName(part));
+  Put(s);
+}
+
+// Writes `name(args…)`, each argument as Emit writes it.
+void Rewriter::EmitCall(std::string_view name, std::initializer_list<const Expr*> args) {
+  Put(name);
+  out_.push_back('(');
+  bool first = true;
+  for (const Expr* a : args) {
+    if (!first) Put(",");
+    first = false;
+    Emit(a);
+  }
+  Put(")");
+}
+
+void Rewriter::EmitFunc(const Expr* e) {
+  const FunctionInfo* info = FindFunction(Text(e->tok));
+  const Fn fn = info != nullptr ? info->fn : Fn::kUnknown;
+  const size_t n = e->args.size();
+  const ExprList& args = e->args;
+  switch (fn) {
+    case Fn::kIsNull:
+      if (n != 2) break;
+      Put("ifnull(");
+      Emit(args[0]);
+      Put(",");
+      if (e->ty.kind == Ty::kDecimal && args[1]->ty.kind == Ty::kDecimal &&
+          args[1]->ty.scale > e->ty.scale) {
+        EmitAssign(args[1], e->ty);
+      } else {
+        EmitConverted(args[1], e->ty);
+      }
+      Put(")");
+      return;
+    case Fn::kCoalesce:
+      Put("coalesce(");
+      for (size_t i = 0; i < n; ++i) {
+        if (i > 0) Put(",");
+        EmitConverted(args[i], e->ty);
+      }
+      Put(")");
+      return;
+    case Fn::kGetDate:
+      if (n != 0) break;
+      Put("tsql_getdate()");
+      return;
+    case Fn::kGetUtcDate:
+      if (n != 0) break;
+      Put("tsql_getutcdate()");
+      return;
+    case Fn::kIsDate:
+      if (n != 1) break;
+      EmitCall("tsql_isdate", {args[0]});
+      return;
+    case Fn::kDateAdd:
+    case Fn::kDateDiff:
+    case Fn::kDatePart:
+    case Fn::kYear:
+    case Fn::kMonth:
+    case Fn::kDay: {
+      // DATEADD(part, n, d), DATEDIFF(part, d1, d2), DATEPART(part, d);
+      // YEAR(d), MONTH(d) and DAY(d) are DATEPART of their part.
+      const bool named = fn == Fn::kDateAdd || fn == Fn::kDateDiff || fn == Fn::kDatePart;
+      if (n != (fn == Fn::kDatePart ? 2u : named ? 3u : 1u)) break;
+      const dt::Part part = named              ? PartOf(src_, toks_, args[0])
+                            : fn == Fn::kYear  ? dt::Part::kYear
+                            : fn == Fn::kMonth ? dt::Part::kMonth
+                                               : dt::Part::kDay;
+      if (part == dt::Part::kInvalid) break;
+      Put(fn == Fn::kDateAdd    ? "tsql_dateadd("
+          : fn == Fn::kDateDiff ? "tsql_datediff("
+                                : "tsql_datepart(");
+      PutDatePart(part);
+      for (size_t i = named ? 1 : 0; i < n; ++i) {
+        Put(",");
+        if (fn == Fn::kDateAdd && i == 1) {
+          Emit(args[i]);  // the number of parts to add
+        } else {
+          EmitAsDateTime(args[i]);
+        }
+      }
+      Put(")");
+      return;
+    }
+    case Fn::kLen:
+      if (n != 1) break;
+      Put("length(rtrim(");
+      Emit(args[0]);
+      Put("))");
+      return;
+    case Fn::kLeft:
+      if (n != 2) break;
+      Put("substr(");
+      Emit(args[0]);
+      Put(",");
+      Put("1");
+      Put(",");
+      Emit(args[1]);
+      Put(")");
+      return;
+    case Fn::kCharIndex:
+      if (n != 2) break;
+      EmitCall("instr", {args[1], args[0]});
+      return;
+    case Fn::kNewId:
+      if (n != 0) break;
+      Put("upper(hex(randomblob(16)))");
+      return;
+    case Fn::kAvg:
+      if (n == 1 && e->ty.kind == Ty::kInt && e->over == nullptr) {
+        // AVG of ints is an int, truncated as SQL Server's integer division.
+        Put("CAST(");
+        EmitGenericCall(e, "avg");
+        Put("AS INTEGER)");
+        return;
+      }
+      break;
+    case Fn::kMin:
+    case Fn::kMax:
+      if (n == 1 && args[0]->ty.IsText()) {
+        Put(fn == Fn::kMin ? "min(" : "max(");
+        if (e->distinct) Put("DISTINCT");
+        EmitCollated(args[0]);
+        Put(")");
+        if (e->over != nullptr) EmitOver(e->over);
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+  // Everything else is the table's SQLite function, or keeps its name (the
+  // last part of a qualified one).
+  EmitGenericCall(e, info != nullptr && info->sqlite != nullptr ? std::string_view(info->sqlite)
+                                                                : Text(e->tok));
+}
+
+}  // namespace q8::tsql
