@@ -134,9 +134,9 @@ std::string ClosestFilterKey(const reports::ReportSpec& spec, std::string_view k
   return best;
 }
 
-DictionaryPtr BuildReportFilter(const reports::ReportSpec& spec,
-                                const std::vector<std::pair<std::string, std::string>>& filters,
-                                bool allow_unknown) {
+DictionaryPtr BuildReportFilterFromPairs(
+    const reports::ReportSpec& spec,
+    const std::vector<std::pair<std::string, std::string>>& filters, bool allow_unknown) {
   auto dict = std::make_shared<Dictionary>();
   for (const auto& [key, value] : filters) {
     const reports::FilterKey* known = reports::FindFilterKey(spec, key);
@@ -153,7 +153,7 @@ DictionaryPtr BuildReportFilter(const reports::ReportSpec& spec,
                                 const std::vector<std::string>& filters, bool allow_unknown) {
   std::vector<std::pair<std::string, std::string>> pairs;
   for (const std::string& f : filters) pairs.push_back(SplitFilter(f));
-  return BuildReportFilter(spec, pairs, allow_unknown);
+  return BuildReportFilterFromPairs(spec, pairs, allow_unknown);
 }
 
 std::vector<std::string> FilterWarnings(const reports::ReportSpec& spec, const Dictionary& filter) {

@@ -30,11 +30,12 @@ std::string ClosestFilterKey(const reports::ReportSpec& spec, std::string_view k
 // the report does not read (naming the closest key the report reads, and the
 // report that reads it when another one does) unless `allow_unknown`, for a
 // value of the wrong type (naming the key), and for a key given twice.
-DictionaryPtr BuildReportFilter(const reports::ReportSpec& spec,
-                                const std::vector<std::pair<std::string, std::string>>& filters,
-                                bool allow_unknown);
+DictionaryPtr BuildReportFilterFromPairs(
+    const reports::ReportSpec& spec,
+    const std::vector<std::pair<std::string, std::string>>& filters, bool allow_unknown);
 
-// As above from "KEY=VALUE" texts.
+// As above from "KEY=VALUE" texts (throws UsageError for a text without "="
+// or without a key).
 DictionaryPtr BuildReportFilter(const reports::ReportSpec& spec,
                                 const std::vector<std::string>& filters, bool allow_unknown);
 
