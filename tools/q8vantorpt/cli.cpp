@@ -13,7 +13,6 @@
 #include <functional>
 #include <iostream>
 #include <iterator>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -138,13 +137,15 @@ std::string Statement(const std::string& sql, const std::string& file, bool from
   return text;
 }
 
-// Options of the tool that take a value in the next argument, for finding
-// the command word among the arguments.
-bool TakesValue(std::string_view arg) {
-  static const std::set<std::string_view> kWithValue = {
-      "--dsn",    "--db",    "--lang", "--user-id", "--format", "--output",
-      "--filter", "--scale", "--seed", "--group",   "--proc",   "--file"};
-  return kWithValue.count(arg) > 0;
+// Whether `arg` is an option (of the application or any command) that takes
+// a value in the next argument, for finding the command words among the
+// arguments.
+bool TakesValue(const CLI::App& app, const std::string& arg) {
+  if (const CLI::Option* o = app.get_option_no_throw(arg)) return o->get_type_size_max() > 0;
+  for (const CLI::App* sub : app.get_subcommands({})) {
+    if (TakesValue(*sub, arg)) return true;
+  }
+  return false;
 }
 
 // When the command word at `parent`'s level names no command: the message
@@ -156,7 +157,7 @@ std::string UnknownCommand(const CLI::App& parent, int argc, const char* const* 
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg.size() > 1 && arg[0] == '-') {
-      if (arg.find('=') == std::string_view::npos && TakesValue(arg)) ++i;
+      if (arg.find('=') == std::string_view::npos && TakesValue(parent, std::string(arg))) ++i;
       continue;
     }
     words.emplace_back(arg);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <utility>
 
 #include "component/frame.h"
@@ -152,9 +153,11 @@ void Report(Session& s, int32_t number, const std::vector<std::string>& filters,
   } catch (const Error& e) {
     throw ExplainReportFailure(e, *spec, *filter);
   }
-  const ReportDescription description = DescribeReport(*spec, s.Language());
+  // What the workbook shows beside the rows; the text forms print rows only.
+  std::optional<ReportDescription> description;
+  if (s.writer().format() == Format::kXlsx) description = DescribeReport(*spec, s.Language());
   const NamedValues given(filter->Items().begin(), filter->Items().end());
-  s.writer().RecordSet(rs.get(), SheetInfo{"", &description, &given});
+  s.writer().RecordSet(rs.get(), SheetInfo{"", description ? &*description : nullptr, &given});
   for (const std::string& w : CodeRangeWarnings(*data, dsn, *filter)) s.Warn(w);
 }
 
