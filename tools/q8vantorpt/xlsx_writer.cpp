@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -174,6 +175,12 @@ XlsxWorkbook::XlsxWorkbook(std::string path, XlsxOptions options)
   temp_path_ = (target.parent_path() /
                 ("." + target.filename().string() + "." + std::to_string(::getpid()) + ".tmp"))
                    .string();
+  // The rows wait in temporary files until Close(): in the folder asked for,
+  // else in TMPDIR, else the C library's (/tmp).
+  if (options_.temp_dir.empty()) {
+    if (const char* env = std::getenv("TMPDIR"); env != nullptr && *env != '\0')
+      options_.temp_dir = env;
+  }
   lxw_workbook_options o{};
   o.constant_memory = LXW_TRUE;
   o.tmpdir = options_.temp_dir.empty() ? nullptr : options_.temp_dir.data();

@@ -37,7 +37,7 @@ namespace q8::tool {
 struct XlsxOptions {
   // Rows per sheet, header rows included (Excel's limit; tests lower it).
   size_t max_rows_per_sheet = 1048576;
-  // Folder of libxlsxwriter's temporary files; "" for the system's.
+  // Folder of libxlsxwriter's temporary files; "" for TMPDIR, else /tmp.
   std::string temp_dir;
 };
 
