@@ -72,10 +72,33 @@ std::string CParse::GetProperty(std::string_view name) const {
   if (!map_) RaisePlatform(err::kObjectNotSet);
   for (const auto& [key, value] : *map_)
     if (EqualsNoCase(key, name)) return value;
-  RaisePlatform(err::kInvalidProcedureCall);
+  // The number is the platform's; the text names the entry that is missing
+  // and the entries the descriptor has, so a misspelt key shows.
+  std::string description = StandardDescription(err::kInvalidProcedureCall) +
+                            ": the connection descriptor has no entry \"" + std::string(name) +
+                            "\"";
+  if (map_->empty()) {
+    description += " (it has no entries at all)";
+  } else {
+    description += " (its entries: ";
+    for (size_t i = 0; i < map_->size(); ++i) {
+      if (i > 0) description += ", ";
+      description += (*map_)[i].first;
+    }
+    description += ")";
+  }
+  Raise(err::kInvalidProcedureCall, std::move(description));
 }
 
-int32_t CParse::UserID() const { return Variant(GetProperty("UserID")).ToLong(); }
+int32_t CParse::UserID() const {
+  const std::string text = GetProperty("UserID");
+  try {
+    return Variant(text).ToLong();
+  } catch (const Error& e) {
+    Raise(e.number(), e.description() + ": the connection descriptor's UserID \"" + text +
+                          "\" is not a 32-bit whole number");
+  }
+}
 
 bool CParse::ParseString(const std::string& text) {
   descriptor_ = text;
@@ -91,7 +114,11 @@ bool CParse::ParseString(const std::string& text) {
     if (key.empty()) break;
     std::string folded = key;
     for (char& c : folded) c = LowerAscii(c);
-    if (!seen.insert(std::move(folded)).second) RaisePlatform(err::kKeyAlreadyPresent);
+    if (!seen.insert(std::move(folded)).second) {
+      Raise(err::kKeyAlreadyPresent, StandardDescription(err::kKeyAlreadyPresent) +
+                                         ": the connection descriptor gives the key \"" + key +
+                                         "\" more than once");
+    }
     map_->emplace_back(std::move(key), std::move(value));
   }
   return true;

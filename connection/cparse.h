@@ -33,11 +33,12 @@ class CParse {
   std::string ConDBMSName() const { return GetProperty("DBMS Name"); }
   std::string ConDBMSVersion() const { return GetProperty("DBMS Version"); }
   std::string ConStr() const { return GetProperty("ConnectString"); }
-  // The value under `name` (case-insensitive). Raises 5 when absent and 91
-  // before any ParseString.
+  // The value under `name` (case-insensitive). Raises 5 when absent (the
+  // description names the missing entry and lists the entries there are) and
+  // 91 before any ParseString.
   std::string GetProperty(std::string_view name) const;
-  // Parses the descriptor; returns true. Raises 457 on a repeated key, with
-  // the entries read so far kept.
+  // Parses the descriptor; returns true. Raises 457 on a repeated key (the
+  // description names it), with the entries read so far kept.
   bool ParseString(const std::string& text);
   // True when "AcctType" upper-cased is "GY".
   bool IsIndustry() const;

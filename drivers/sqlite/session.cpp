@@ -450,7 +450,13 @@ ado::ProviderError StatementError(const Session& s, int rc, std::string_view sta
 }
 
 ado::ProviderError TranslationError(const Error& e, std::string_view batch) {
-  std::string where = " [statement: " + StatementExcerpt(batch) + "]";
+  // The statement that failed when the translator names it, else the batch.
+  const auto* failure = dynamic_cast<const tsql::StatementFailure*>(&e);
+  std::string where = " [statement: " +
+                      StatementExcerpt(failure && !failure->statement().empty()
+                                           ? std::string_view(failure->statement())
+                                           : batch) +
+                      "]";
   std::string state = e.number() == tsql::kDateConversionNumber ? "22007" : "42000";
   return MakeError(e.number(), e.description() + where, e.number(), state);
 }

@@ -104,7 +104,7 @@ std::string CatalogKey(const Session& s);
 ado::ProviderError StatementError(const Session& s, int rc, std::string_view statement,
                                   bool preparing);
 // The error for a q8::Error raised while translating `batch` (241 for an
-// unreadable date literal).
+// unreadable date literal), naming the statement that failed.
 ado::ProviderError TranslationError(const Error& e, std::string_view batch);
 // A ProviderError with one entry.
 ado::ProviderError MakeError(int32_t number, std::string description, int32_t native = 0,

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "q8vantorpt/error.h"
 #include "q8vantorpt/outside.h"
@@ -184,6 +186,50 @@ TEST(CParseReads, GetQXObjectName) {
     CParse p;
     p.ParseString(std::string("Q8Version=") + c.edition);
     EXPECT_EQ(p.GetQXObjectName(c.name), c.want) << c.edition << "/" << c.name;
+  }
+}
+
+// The numbers are the platform's; the descriptions say which entry of the
+// descriptor is wrong, so that a person can mend it.
+TEST(CParseReads, ErrorsNameTheEntry) {
+  struct Case {
+    const char* descriptor;
+    std::function<void(CParse&)> read;
+    int32_t number;
+    const char* description;
+  };
+  const std::vector<Case> cases = {
+      {"ConnectString={x};Lang=EN;", [](CParse& p) { p.LanguageID(); }, err::kInvalidProcedureCall,
+       "Invalid procedure call or argument: the connection descriptor has no entry \"Language\" "
+       "(its entries: ConnectString, Lang)"},
+      {"", [](CParse& p) { p.ConStr(); }, err::kInvalidProcedureCall,
+       "Invalid procedure call or argument: the connection descriptor has no entry "
+       "\"ConnectString\" (it has no entries at all)"},
+      {"UserID=abc", [](CParse& p) { p.UserID(); }, err::kTypeMismatch,
+       "Type mismatch: the connection descriptor's UserID \"abc\" is not a 32-bit whole number"},
+      {"UserID=3000000000", [](CParse& p) { p.UserID(); }, err::kOverflow,
+       "Overflow: the connection descriptor's UserID \"3000000000\" is not a 32-bit whole number"},
+  };
+  for (const Case& c : cases) {
+    CParse p;
+    ASSERT_TRUE(p.ParseString(c.descriptor));
+    try {
+      c.read(p);
+      ADD_FAILURE() << c.descriptor;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), c.number) << c.descriptor;
+      EXPECT_EQ(e.description(), c.description);
+    }
+  }
+  CParse p;
+  try {
+    p.ParseString("Language=EN;DBMS Name=SQLite;language=CHS;");
+    ADD_FAILURE();
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), err::kKeyAlreadyPresent);
+    EXPECT_EQ(e.description(),
+              "This key is already associated with an element of this collection: the connection "
+              "descriptor gives the key \"language\" more than once");
   }
 }
 

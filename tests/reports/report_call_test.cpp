@@ -8,6 +8,7 @@
 #include "core/default_objects.h"
 #include "q8vantorpt/outside.h"
 #include "reports/report_frame.h"
+#include "reports/report_table.h"
 #include "tests/reports/engine_fixture.h"
 
 namespace q8::testing {
@@ -45,6 +46,48 @@ TEST_F(ReportCall, SortFieldsCreatedWhenTheHostPassesNone) {
     // The record set stays attached to the call's connection.
     ASSERT_TRUE(rs->ActiveConnection()) << report;
     EXPECT_EQ(rs->ActiveConnection()->State(), ado::kStateOpen);
+  }
+}
+
+// The columns the table of reports describes (and the tool shows with
+// captions) are the columns each result has, in order and of the same type,
+// with and without rows, at every summary level.
+TEST_F(ReportCall, ResultColumnsAreTheDescribedOnes) {
+  auto described = [](int report) {
+    std::vector<std::string> out;
+    for (const reports::ReportColumn& c : reports::ReportOf(report).columns)
+      out.push_back(std::string(c.name) + ":" + std::string(reports::ColumnTypeName(c.kind)));
+    return out;
+  };
+  auto actual = [](const ado::Recordset& rs) {
+    std::vector<std::string> out;
+    for (const ado::ColumnInfo& c : rs.Rows()->columns())
+      out.push_back(c.name + ":" + ado::FieldTypeName(c.type));
+    return out;
+  };
+  for (bool with_rows : {false, true}) {
+    if (with_rows) {
+      Exec(StockBill(1, "2024-01-05 00:00:00", 41, 37511, 104, "NULL", "201", 1, 1, "101", 2, "301",
+                     "NULL", "10", "1") +
+           Invoice(2, "2024-01-08 00:00:00", 80, 104, "201", 1, "101", "3") +
+           "INSERT INTO ICInventory (FBrNo, FItemID, FBatchNo, FMTONo, FSupplyID, FStockID, FQty, "
+           "FBal, FStockPlaceID, FKFPeriod, FKFDate, FQtyLock, FAuxPropID, FSecQty) VALUES "
+           "('0', 101, 'L1', '', 0, 301, 20, 0, NULL, 30, '2024-01-01', 0, 0, 2);");
+    }
+    for (int report : kReports) {
+      for (int sum_type : {0, 1, 2}) {
+        if (report != 2008609 && sum_type > 0) continue;
+        auto filter = PeriodFilter();
+        filter->SetValue("SumType", sum_type);
+        auto rs = Run(report, filter);
+        ASSERT_TRUE(rs && rs->Rows()) << report;
+        EXPECT_EQ(actual(*rs), described(report))
+            << report << " SumType " << sum_type << (with_rows ? " with rows" : " without rows");
+        if (with_rows) {
+          EXPECT_GT(rs->Rows()->row_count(), 1u) << report;
+        }
+      }
+    }
   }
 }
 

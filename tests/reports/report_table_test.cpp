@@ -6,9 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <set>
 #include <string>
+#include <vector>
 
+#include "core/default_objects.h"
 #include "q8vantorpt/error.h"
 #include "reports/report_frame.h"
 
@@ -97,6 +100,64 @@ TEST(ReportTable, EveryListedKeyIsReadAndItsDefaultHolds) {
       }
     }
   }
+}
+
+// Every text the descriptions show is in every language's catalogue, and the
+// English catalogue says what the table's own English meaning says.
+TEST(ReportTable, DescriptionsAreInEveryCatalogue) {
+  const std::vector<std::string> languages = defaults::CatalogueLanguages();
+  ASSERT_EQ(languages, (std::vector<std::string>{"CHS", "CHT", "EN"}));
+  auto expect_everywhere = [&](std::string_view key, const std::string& where) {
+    for (const std::string& l : languages) {
+      const auto text = defaults::CatalogueText(l, key);
+      EXPECT_TRUE(text.has_value()) << l << " lacks " << key << " (" << where << ")";
+      if (!text) continue;
+      if (l == "CHS") {
+        EXPECT_EQ(*text, key) << where;
+      } else {
+        EXPECT_NE(*text, "") << l << " " << where;
+      }
+    }
+  };
+  for (const ReportSpec& spec : Reports()) {
+    const std::string n = std::to_string(spec.number);
+    expect_everywhere(spec.name_key, n + " name");
+    for (const FilterKey& k : spec.filters) {
+      expect_everywhere(k.meaning_key, n + " " + std::string(k.key));
+      EXPECT_EQ(defaults::CatalogueText("EN", k.meaning_key).value_or(""), k.meaning)
+          << n << " " << k.key << ": the English catalogue and the table differ";
+    }
+    for (const ReportColumn& c : spec.columns)
+      expect_everywhere(c.caption_key, n + " " + std::string(c.name));
+  }
+}
+
+// The columns of a result: unique names, found without regard to case, and
+// the precision columns wherever the report carries them per row.
+TEST(ReportTable, ColumnsAreUniqueAndTyped) {
+  for (const ReportSpec& spec : Reports()) {
+    const std::string n = std::to_string(spec.number);
+    std::set<std::string> names;
+    for (const ReportColumn& c : spec.columns) {
+      std::string folded(c.name);
+      for (char& ch : folded) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+      EXPECT_TRUE(names.insert(folded).second) << n << " lists " << c.name << " twice";
+      EXPECT_EQ(FindColumn(spec, folded), &c) << n << " " << c.name;
+      EXPECT_NE(ColumnTypeName(c.kind), "") << c.name;
+    }
+    ASSERT_NE(FindColumn(spec, "FSumSort"), nullptr) << n;
+    EXPECT_EQ(FindColumn(spec, "FSumSort")->kind, ColumnKind::kRowKind);
+    EXPECT_EQ(FindColumn(spec, "fnosuchcolumn"), nullptr);
+    EXPECT_EQ(FindFilterKey(spec, "BLONGNUMBER"), FindFilterKey(spec, "bLongNumber"))
+        << "keys are found as the dictionary finds them";
+  }
+  // Only 2008608 leaves the precision columns out of its result.
+  EXPECT_EQ(FindColumn(ReportOf(2008608), "FQtyDecimal"), nullptr);
+  EXPECT_NE(FindColumn(ReportOf(2008609), "FQtyDecimal"), nullptr);
+  EXPECT_NE(FindColumn(ReportOf(2008610), "FPriceDecimal"), nullptr);
+  EXPECT_EQ(ReportOf(2008608).columns.size(), 28u);
+  EXPECT_EQ(ReportOf(2008610).columns.size(), 40u);
+  EXPECT_EQ(ReportOf(2008609).columns.size(), 39u);
 }
 
 }  // namespace

@@ -239,6 +239,26 @@ TEST_F(SqliteProvider, FailuresCarryTheirNumberCauseAndStatement) {
   }
 }
 
+// A date the translator cannot read fails the statement it stands in; the
+// error names that statement, not the batch's first line.
+TEST_F(SqliteProvider, ATranslationFailureNamesItsStatement) {
+  auto cn = Open();
+  const std::string batch =
+      " Set Nocount on\r\nCREATE TABLE #t (d datetime)\r\n"
+      "insert into #t (d) select FDate from ICStockBill where FDate>='2024-13-45'\r\n"
+      "select * from #t\r\nDROP TABLE #t";
+  try {
+    cn->Execute(batch);
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), 241);
+    EXPECT_EQ(e.description(),
+              "Conversion failed when converting date and/or time from character string. "
+              "[statement: insert into #t (d) select FDate from ICStockBill where "
+              "FDate>='2024-13-45']");
+  }
+}
+
 TEST_F(SqliteProvider, ALockedDatabaseIsWaitedForThenReported) {
   auto writer = Open(";Busy Timeout=200");
   sqlite3* holder = nullptr;

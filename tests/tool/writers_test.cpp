@@ -28,6 +28,12 @@ TEST(DisplayWidth, CountsTerminalCells) {
       {"ＡＢ", 4, "full-width Latin"},
       {"e\xCC\x81", 1, "combining acute accent takes none"},
       {"\xF0\x9F\x9A\x97", 2, "emoji (car)"},
+      {"\xE2\x9A\xA1\xE2\x9C\x85", 4, "emoji among the older symbols (high voltage, check mark)"},
+      {"\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD", 2, "a skin-tone modifier draws on the emoji before it"},
+      {"\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7", 2,
+       "a sequence joined by U+200D is one picture"},
+      {"\xF0\x9F\x87\xA8\xF0\x9F\x87\xB3", 2, "a flag: two regional indicators"},
+      {"\xE2\x80\x8B", 0, "zero width space"},
       {"한국", 4, "Hangul syllables"},
       {"\xFF"
        "a",
@@ -223,9 +229,10 @@ TEST(Writer, NamedValuesAndSingleValues) {
       {Format::kCsv,
        "BeginDate,2024-03-01 00:00:00\r\nEndDate,2024/03/31\r\nHavingPre,1\r\nRate,7.1\r\n"
        "Where,\"t1.FItemID in (1,2)\"\r\nMissing,\r\n"},
+      // Two aligned columns; numbers right-aligned among themselves.
       {Format::kTable,
-       "BeginDate,2024-03-01 00:00:00\nEndDate,2024/03/31\nHavingPre,1\nRate,7.1\n"
-       "Where,t1.FItemID in (1,2)\nMissing,\n"},
+       " BeginDate | 2024-03-01 00:00:00\n EndDate   | 2024/03/31\n HavingPre |   1\n"
+       " Rate      | 7.1\n Where     | t1.FItemID in (1,2)\n Missing   |\n"},
   };
   for (const Case& c : cases) {
     std::ostringstream out;

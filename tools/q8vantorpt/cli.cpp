@@ -9,7 +9,10 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <fstream>
 #include <functional>
+#include <iostream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -18,6 +21,8 @@
 #include "reports/report_table.h"
 #include "tools/q8vantorpt/commands.h"
 #include "tools/q8vantorpt/demo_db.h"
+#include "tools/q8vantorpt/describe.h"
+#include "tools/q8vantorpt/filter_checks.h"
 
 namespace q8::tool {
 namespace {
@@ -34,7 +39,8 @@ constexpr const char* kFooter =
 
 constexpr const char* kCommandFooter =
     "Global options, before or after the command: --db FILE | --dsn TEXT, --lang ID,\n"
-    "--user-id N, --format table|csv|json, --table-rights (see q8vantorpt --help).";
+    "--user-id N, --format table|csv|json|xlsx, --output FILE, --table-rights\n"
+    "(see q8vantorpt --help).";
 
 // "2008608 (customer consignment inventory), 2008609 (…) or 2008610 (…)",
 // from the table of reports.
@@ -48,26 +54,52 @@ std::string ReportChoices() {
   return out;
 }
 
-// The filter keys of every report, each once, in the table's order.
-std::string FilterKeyList() {
-  std::vector<std::string_view> keys;
-  for (const reports::ReportSpec& spec : reports::Reports())
-    for (const reports::FilterKey& k : spec.filters)
-      if (std::find(keys.begin(), keys.end(), k.key) == keys.end()) keys.push_back(k.key);
+// The filter keys of every report, each once in the table's order, as a
+// table for `report --help`: key, type, default, the reports that read it
+// and its meaning.
+std::string FilterKeysHelp() {
+  struct Row {
+    std::string key, type, def, reports, meaning;
+  };
+  std::vector<Row> rows{{"KEY", "TYPE", "DEFAULT", "REPORTS", "MEANING"}};
+  for (const reports::ReportSpec& spec : reports::Reports()) {
+    for (const reports::FilterKey& k : spec.filters) {
+      auto it =
+          std::find_if(rows.begin(), rows.end(), [&](const Row& r) { return r.key == k.key; });
+      if (it == rows.end()) {
+        rows.push_back(Row{std::string(k.key), std::string(FilterTypeName(k.type)),
+                           k.default_value.empty() ? "-" : std::string(k.default_value), "",
+                           std::string(k.meaning)});
+        it = rows.end() - 1;
+      }
+      if (!it->reports.empty()) it->reports += ",";
+      it->reports += std::to_string(spec.number);
+    }
+  }
+  size_t w[4] = {};
+  for (const Row& r : rows) {
+    w[0] = std::max(w[0], r.key.size());
+    w[1] = std::max(w[1], r.type.size());
+    w[2] = std::max(w[2], r.def.size());
+    w[3] = std::max(w[3], r.reports.size());
+  }
   std::string out;
-  for (std::string_view k : keys) {
-    if (!out.empty()) out += ", ";
-    out += k;
+  for (const Row& r : rows) {
+    out += "  " + r.key + std::string(w[0] - r.key.size() + 2, ' ') + r.type +
+           std::string(w[1] - r.type.size() + 2, ' ') + r.def +
+           std::string(w[2] - r.def.size() + 2, ' ') + r.reports +
+           std::string(w[3] - r.reports.size() + 2, ' ') + r.meaning + "\n";
   }
   return out;
 }
 
 // Everything the command line can set.
 struct Arguments {
-  std::string dsn, db, lang, format = "table";
+  std::string dsn, db, lang, format = "table", output;
   int32_t user_id = 0;
-  std::string file, sql, name;
+  std::string file, sql, sql_file, name;
   bool force = false, sql_only = false, long_number = false, table_rights = false;
+  bool describe = false, allow_unknown_filters = false;
   int64_t scale = 5000;
   uint64_t seed = kDefaultDemoSeed;
   int32_t number = 0, year = 0, period = 0, group = 0, code = 0, precision = 0, scale_arg = 0;
@@ -79,6 +111,93 @@ CLI::App* Command(CLI::App& parent, const std::string& name, const std::string& 
   sub->fallthrough();
   sub->footer(kCommandFooter);
   return sub;
+}
+
+// The statement of `query` and `batch`: the argument, standard input for
+// "-", or the file of --file.
+std::string Statement(const std::string& sql, const std::string& file, bool from_file) {
+  std::string text;
+  if (from_file) {
+    if (!sql.empty()) throw UsageError("give the statement or --file FILE, not both");
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw UsageError("cannot read the statement file " + file);
+    text.assign(std::istreambuf_iterator<char>(in), {});
+  } else if (sql == "-") {
+    text.assign(std::istreambuf_iterator<char>(std::cin), {});
+  } else {
+    text = sql;
+  }
+  if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
+    if (from_file) throw UsageError("the statement file " + file + " is empty");
+    if (sql == "-") throw UsageError("no statement on standard input");
+    throw UsageError(
+        "a statement is needed: give SQL, - to read it from standard input, or "
+        "--file FILE");
+  }
+  return text;
+}
+
+// Whether `arg` is an option (of the application or any command) that takes
+// a value in the next argument, for finding the command words among the
+// arguments.
+bool TakesValue(const CLI::App& app, const std::string& arg) {
+  if (const CLI::Option* o = app.get_option_no_throw(arg)) return o->get_type_size_max() > 0;
+  for (const CLI::App* sub : app.get_subcommands({})) {
+    if (TakesValue(*sub, arg)) return true;
+  }
+  return false;
+}
+
+// When the command word at `parent`'s level names no command: the message
+// for it, naming the nearest command. "" when the words are not the problem.
+std::string UnknownCommand(const CLI::App& parent, int argc, const char* const* argv) {
+  // The words after the last command CLI11 recognised.
+  const CLI::App* level = &parent;
+  std::vector<std::string> words;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg.size() > 1 && arg[0] == '-') {
+      if (arg.find('=') == std::string_view::npos && TakesValue(parent, std::string(arg))) ++i;
+      continue;
+    }
+    words.emplace_back(arg);
+  }
+  size_t w = 0;
+  for (; w < words.size(); ++w) {
+    const CLI::App* next = nullptr;
+    for (const CLI::App* sub : level->get_subcommands({})) {
+      if (sub->get_name() == words[w]) next = sub;
+    }
+    if (next == nullptr) break;
+    level = next;
+  }
+  const auto subs = level->get_subcommands({});
+  if (subs.empty()) return {};
+  const std::string path = level == &parent ? "" : " " + level->get_name();
+  std::string names, nearest;
+  size_t best = 0;
+  for (const CLI::App* sub : subs) {
+    if (!names.empty()) names += ", ";
+    names += sub->get_name();
+    if (w < words.size()) {
+      const size_t d = EditDistance(words[w], sub->get_name());
+      if (nearest.empty() || d < best) {
+        nearest = sub->get_name();
+        best = d;
+      }
+    }
+  }
+  if (w == words.size()) {
+    // Words ran out: a command is missing where one is required.
+    if (level->get_require_subcommand_min() == 0 && level != &parent) return {};
+    return "a command is required" + (path.empty() ? "" : " after" + path) + "; the commands are " +
+           names;
+  }
+  if (level != &parent && level->get_require_subcommand_min() == 0) return {};
+  std::string message = "unknown command '" + words[w] + "'" + (path.empty() ? "" : " of" + path);
+  if (best * 2 <= std::max(words[w].size(), nearest.size()))
+    message += "; did you mean " + nearest + "?";
+  return message + "\nThe commands" + (path.empty() ? "" : " of" + path) + " are " + names + ".";
 }
 
 std::string OneLine(std::string text) {
@@ -105,7 +224,7 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
   CLI::App app(kDescription, "q8vantorpt");
   app.footer(kFooter);
   app.fallthrough();
-  app.require_subcommand(1);
+  app.require_subcommand(0, 1);
   app.set_version_flag("--version", "q8vantorpt 0.1.0");
 
   Arguments a;
@@ -121,6 +240,10 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
       app.add_option("--lang", a.lang,
                      "language of the --db descriptor: CHS, CHT or EN (default CHS)")
           ->type_name("ID");
+  CLI::Option* output_opt =
+      app.add_option("--output", a.output,
+                     "write the output to FILE instead of standard output (needed by xlsx)")
+          ->type_name("FILE");
   CLI::Option* user_opt =
       app.add_option("--user-id", a.user_id, "UserID of the --db descriptor (default 0)")
           ->type_name("N");
@@ -128,7 +251,9 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
       "--table-rights", a.table_rights,
       "apply the data-access rights kept in the database's t_QPDataRight (as the environment "
       "variable Q8VANTORPT_DATA_ACCESS=table does)");
-  app.add_option("--format", a.format, "output form of results: table, csv or json (default table)")
+  app.add_option("--format", a.format,
+                 "output form of results: table, csv, json or xlsx (an Excel workbook, written "
+                 "to --output FILE); default table")
       ->type_name("FORM");
 
   // Databases.
@@ -154,26 +279,53 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
   report->add_option("NUMBER", a.number, "the report number")->required();
   report
       ->add_option("--filter", a.filters,
-                   "a filter value, e.g. BCustNumber=01.0001 or IsOnlyJS=0 (repeatable); the "
-                   "reports read " +
-                       FilterKeyList())
+                   "a filter value, e.g. BDate=2024-12-01 or IsOnlyJS=0 (repeatable; the keys "
+                   "are listed below)")
       ->type_name("KEY=VALUE")
       ->allow_extra_args(false);
   report->add_flag("--sql", a.sql_only,
                    "print the batch that would run, exactly as built; run nothing");
-  report->callback(
-      [&] { action = [&](Session& s) { command::Report(s, a.number, a.filters, a.sql_only); }; });
+  report->add_flag("--describe", a.describe,
+                   "describe the report instead of running it: its filter keys (type, default, "
+                   "allowed values, meaning) and the columns of its result (caption, type), in "
+                   "the language of --lang or the descriptor");
+  report->add_flag("--allow-unknown-filters", a.allow_unknown_filters,
+                   "pass filter keys the report does not read on to it (they have no effect); "
+                   "without it such a key is an error");
+  report->footer(std::string("Filter keys (--filter KEY=VALUE; keys without regard to case):\n") +
+                 FilterKeysHelp() +
+                 "A date is YYYY-MM-DD; 2008609 and 2008610 list no bills without BDate and "
+                 "EDate.\nA code range that matches no record is reported on standard error.\n" +
+                 kCommandFooter);
+  report->callback([&] {
+    action = [&](Session& s) {
+      command::Report(s, a.number, a.filters,
+                      command::ReportOptions{.sql_only = a.sql_only,
+                                             .describe = a.describe,
+                                             .allow_unknown_filters = a.allow_unknown_filters});
+    };
+  });
 
   CLI::App* query =
       Command(app, "query", "run one SQL statement (Data.GetData) and print its rows");
-  query->add_option("SQL", a.sql, "the statement")->required();
-  query->callback([&] { action = [&](Session& s) { command::Query(s, a.sql); }; });
+  query->add_option("SQL", a.sql, "the statement; - reads it from standard input");
+  CLI::Option* query_file =
+      query->add_option("--file", a.sql_file, "read the statement from FILE")->type_name("FILE");
+  query->callback([&] {
+    const std::string sql = Statement(a.sql, a.sql_file, query_file->count() > 0);
+    action = [&, sql](Session& s) { command::Query(s, sql); };
+  });
 
   CLI::App* batch = Command(app, "batch",
                             "run a SQL batch (Data.GetRptRsBySQL): print the body record set, "
                             "then the header when there is one");
-  batch->add_option("SQL", a.sql, "the batch")->required();
-  batch->callback([&] { action = [&](Session& s) { command::Batch(s, a.sql); }; });
+  batch->add_option("SQL", a.sql, "the batch; - reads it from standard input");
+  CLI::Option* batch_file =
+      batch->add_option("--file", a.sql_file, "read the batch from FILE")->type_name("FILE");
+  batch->callback([&] {
+    const std::string sql = Statement(a.sql, a.sql_file, batch_file->count() > 0);
+    action = [&, sql](Session& s) { command::Batch(s, sql); };
+  });
 
   CLI::App* server_date = Command(app, "server-date", "the database server's date and time");
   server_date->callback([&] { action = [&](Session& s) { command::ServerDate(s); }; });
@@ -229,7 +381,11 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
   CLI::App* reports = Command(app, "reports", "the report catalogue in the descriptor's language");
   reports->add_option("--group", a.group, "only this report group (default 0: all)")
       ->type_name("N");
-  reports->callback([&] { action = [&](Session& s) { command::Reports(s, a.group); }; });
+  reports->add_flag("--describe", a.describe,
+                    "describe the reports the tool runs instead (their filter keys and columns, "
+                    "as report NUMBER --describe); needs no database");
+  reports->callback(
+      [&] { action = [&](Session& s) { command::Reports(s, a.group, a.describe); }; });
 
   CLI::App* report_group = Command(app, "report-group", "the name of a report group");
   report_group->add_option("N", a.group, "group id")->required();
@@ -255,10 +411,23 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
 
   try {
     app.parse(argc, argv);
+    if (app.get_subcommands().empty()) {
+      std::string message = UnknownCommand(app, argc, argv);
+      if (message.empty()) message = "a command is required";
+      throw UsageError(message);
+    }
   } catch (const CLI::Success& e) {  // --help, --version
     return app.exit(e, out, err);
   } catch (const CLI::ParseError& e) {
+    // A word that names no command reads better than CLI11's own words for it.
+    if (const std::string message = UnknownCommand(app, argc, argv); !message.empty()) {
+      err << "q8vantorpt: " << message << "\nRun with --help for more information.\n";
+      return kExitUsage;
+    }
     app.exit(e, out, err);
+    return kExitUsage;
+  } catch (const UsageError& e) {
+    err << "q8vantorpt: " << e.what() << "\nRun with --help for more information.\n";
     return kExitUsage;
   }
 
@@ -267,16 +436,38 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     g.format = ParseFormat(a.format);
     if (dsn_opt->count() > 0) g.dsn = a.dsn;
     if (db_opt->count() > 0) g.db = a.db;
-    if (lang_opt->count() > 0) g.lang = a.lang;
+    if (lang_opt->count() > 0) g.lang = CheckLanguage(a.lang);
     if (user_opt->count() > 0) g.user_id = a.user_id;
+    if (output_opt->count() > 0) {
+      if (a.output.empty()) throw UsageError("--output needs a file name");
+      g.output = a.output;
+    }
+    if (g.format == Format::kXlsx && !g.output) {
+      throw UsageError("--format xlsx writes a workbook: give it a file with --output FILE");
+    }
     if (a.table_rights) rights::SelectTableDataAccess();
-    Session session(std::move(g), out, env_dsn);
+    // Text forms go to the --output file as they would to standard output;
+    // the workbook is written by the writer itself.
+    std::ofstream file;
+    std::ostream* target = &out;
+    if (g.output && g.format != Format::kXlsx) {
+      file.open(*g.output, std::ios::binary | std::ios::trunc);
+      if (!file) throw ToolFailure("cannot write the output file " + *g.output);
+      target = &file;
+    }
+    Session session(std::move(g), *target, env_dsn);
+    session.set_warnings(err);
     if (action) action(session);
-    out.flush();
+    for (const std::string& w : session.writer().Finish()) session.Warn(w);
+    target->flush();
+    if (!*target) throw ToolFailure("the output could not be written completely");
     return kExitOk;
   } catch (const UsageError& e) {
     err << "q8vantorpt: " << e.what() << "\nRun with --help for more information.\n";
     return kExitUsage;
+  } catch (const ToolFailure& e) {
+    err << "q8vantorpt: " << OneLine(e.what()) << '\n';
+    return kExitFailure;
   } catch (const Error& e) {
     err << "error " << e.number() << ": " << OneLine(e.source()) << ": " << OneLine(e.description())
         << '\n';

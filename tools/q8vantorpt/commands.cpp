@@ -3,20 +3,28 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <utility>
 
 #include "component/frame.h"
 #include "component/report_calls.h"
 #include "connection/cdatasource.h"
+#include "connection/cparse.h"
 #include "drivers/sqlite/schema.h"
 #include "q8vantorpt/outside.h"
 #include "reports/report_table.h"
 #include "tools/q8vantorpt/demo_db.h"
+#include "tools/q8vantorpt/describe.h"
+#include "tools/q8vantorpt/filter_checks.h"
 
 namespace q8::tool {
 
 Session::Session(GlobalOptions options, std::ostream& out, const char* env_dsn)
-    : options_(std::move(options)), out_(out), env_dsn_(env_dsn), writer_(out, options_.format) {}
+    : options_(std::move(options)),
+      out_(out),
+      env_dsn_(env_dsn),
+      writer_(out, options_.format,
+              options_.format == Format::kXlsx ? options_.output.value_or("") : "") {}
 
 std::string Session::Descriptor(bool opens_database) const {
   std::optional<ResolvedDescriptor> d = ResolveDescriptor(options_, env_dsn_);
@@ -39,20 +47,64 @@ std::string Session::DescriptorOrDefault() const {
                            options_.user_id.value_or(0));
 }
 
+std::string Session::Language() const {
+  if (options_.lang) return *options_.lang;
+  if (std::optional<ResolvedDescriptor> d = ResolveDescriptor(options_, env_dsn_)) {
+    try {
+      CParse parse;
+      parse.ParseString(d->text);
+      return parse.LanguageID();
+    } catch (const Error&) {
+      // A descriptor without a language: the default one.
+    }
+  }
+  return kDefaultLanguage;
+}
+
+void Session::Warn(const std::string& text) {
+  if (warnings_ != nullptr) *warnings_ << "q8vantorpt: warning: " << text << '\n' << std::flush;
+}
+
 DataPtr Session::NewData() const { return Registry::Instance().CreateAs<Data>("Q8VANTORpt.Data"); }
 
 RptPtr Session::NewRpt() const { return Registry::Instance().CreateAs<Rpt>("Q8VANTORpt.Rpt"); }
 
 namespace command {
 
-void InitDb(Session&, const std::string& file, bool force) { sqlite::InitDatabase(file, force); }
+namespace {
+
+// A database file is never replaced without --force; the engine refuses too,
+// but this says so in words, before any work is done.
+void RefuseExisting(const std::string& command, const std::string& file, bool force) {
+  if (!force && std::filesystem::exists(std::filesystem::symlink_status(file))) {
+    throw ToolFailure(command + ": the file '" + file +
+                      "' already exists; it is not overwritten (--force replaces it)");
+  }
+}
+
+}  // namespace
+
+void InitDb(Session&, const std::string& file, bool force) {
+  RefuseExisting("init-db", file, force);
+  try {
+    sqlite::InitDatabase(file, force);
+  } catch (const Error& e) {
+    throw ToolFailure("init-db: " + e.description());
+  }
+}
 
 void DemoDb(Session& s, const std::string& file, int64_t scale, uint64_t seed, bool force) {
   if (scale < 1) throw UsageError("--scale must be at least 1");
+  RefuseExisting("demo-db", file, force);
   DemoOptions options;
   options.lines = scale;
   options.seed = seed;
-  const DemoSummary summary = GenerateDemoDatabase(file, options, force);
+  DemoSummary summary;
+  try {
+    summary = GenerateDemoDatabase(file, options, force);
+  } catch (const Error& e) {
+    throw ToolFailure("demo-db: " + e.description());
+  }
   NamedValues values;
   values.emplace_back("File", Variant(file));
   values.emplace_back("Seed", Variant(Decimal(static_cast<Int128>(seed), 0)));
@@ -62,10 +114,12 @@ void DemoDb(Session& s, const std::string& file, int64_t scale, uint64_t seed, b
   s.writer().Named(values);
 }
 
-void Report(Session& s, int32_t number, const std::vector<std::string>& filters, bool sql_only) {
-  if (!IsReportNumber(number)) {
+void Report(Session& s, int32_t number, const std::vector<std::string>& filters,
+            const ReportOptions& options) {
+  const reports::ReportSpec* spec = reports::FindReport(number);
+  if (spec == nullptr) {
     std::vector<int> numbers;
-    for (const reports::ReportSpec& spec : reports::Reports()) numbers.push_back(spec.number);
+    for (const reports::ReportSpec& r : reports::Reports()) numbers.push_back(r.number);
     std::sort(numbers.begin(), numbers.end());
     std::string known;
     for (size_t i = 0; i < numbers.size(); ++i) {
@@ -74,11 +128,15 @@ void Report(Session& s, int32_t number, const std::vector<std::string>& filters,
     }
     throw UsageError("unknown report " + std::to_string(number) + "; the reports are " + known);
   }
-  DictionaryPtr filter = BuildFilter(filters);
+  if (options.describe) {
+    Describe(s, {spec});
+    return;
+  }
+  DictionaryPtr filter = BuildReportFilter(*spec, filters, options.allow_unknown_filters);
   DataPtr data = s.NewData();
-  if (sql_only) {
+  if (options.sql_only) {
     const std::string batch = BuildReportBatch(*data, number, s.DescriptorOrDefault(), filter);
-    if (s.writer().format() == Format::kJson) {
+    if (s.writer().format() == Format::kJson || s.writer().format() == Format::kXlsx) {
       s.writer().Value(Variant(batch));
     } else {
       s.out() << batch;  // exactly as built, CR LF line ends included
@@ -86,9 +144,30 @@ void Report(Session& s, int32_t number, const std::vector<std::string>& filters,
     }
     return;
   }
+  for (const std::string& w : FilterWarnings(*spec, *filter)) s.Warn(w);
+  const std::string dsn = s.Descriptor();
   DictionaryPtr sort_fields;
-  ado::RecordsetPtr rs = RunReport(*data, number, s.Descriptor(), filter, sort_fields);
-  s.writer().RecordSet(rs.get());
+  ado::RecordsetPtr rs;
+  try {
+    rs = RunReport(*data, number, dsn, filter, sort_fields);
+  } catch (const Error& e) {
+    throw ExplainReportFailure(e, *spec, *filter);
+  }
+  // What the workbook shows beside the rows; the text forms print rows only.
+  std::optional<ReportDescription> description;
+  if (s.writer().format() == Format::kXlsx) description = DescribeReport(*spec, s.Language());
+  const NamedValues given(filter->Items().begin(), filter->Items().end());
+  s.writer().RecordSet(rs.get(), SheetInfo{"", description ? &*description : nullptr, &given});
+  for (const std::string& w : CodeRangeWarnings(*data, dsn, *filter)) s.Warn(w);
+}
+
+void Describe(Session& s, const std::vector<const reports::ReportSpec*>& reports) {
+  const std::string language = s.Language();
+  std::vector<ReportDescription> d;
+  for (const reports::ReportSpec* spec : reports) d.push_back(DescribeReport(*spec, language));
+  s.writer().RecordSet(*ReportsRowSet(d), SheetInfo{LocalText("报表", language)});
+  s.writer().RecordSet(*FiltersRowSet(d), SheetInfo{LocalText("筛选条件", language)});
+  s.writer().RecordSet(*ColumnsRowSet(d), SheetInfo{LocalText("列", language)});
 }
 
 void Query(Session& s, const std::string& sql) {
@@ -157,7 +236,13 @@ void Rights(Session& s) {
   s.writer().Named(NamedValues{{"From", Variant(from)}, {"Where", Variant(where)}});
 }
 
-void Reports(Session& s, int32_t group) {
+void Reports(Session& s, int32_t group, bool describe) {
+  if (describe) {
+    std::vector<const reports::ReportSpec*> all;
+    for (const reports::ReportSpec& spec : reports::Reports()) all.push_back(&spec);
+    Describe(s, all);
+    return;
+  }
   ado::RecordsetPtr rs = s.NewRpt()->GetReportList(s.Descriptor(), group);
   s.writer().RecordSet(rs.get());
 }

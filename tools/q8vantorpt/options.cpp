@@ -3,6 +3,7 @@
 
 #include <limits>
 
+#include "core/default_objects.h"
 #include "core/text.h"
 #include "reports/report_table.h"
 
@@ -39,7 +40,20 @@ Format ParseFormat(std::string_view name) {
   if (EqualsNoCase(name, "table")) return Format::kTable;
   if (EqualsNoCase(name, "csv")) return Format::kCsv;
   if (EqualsNoCase(name, "json")) return Format::kJson;
-  throw UsageError("--format must be table, csv or json, not '" + std::string(name) + "'");
+  if (EqualsNoCase(name, "xlsx")) return Format::kXlsx;
+  throw UsageError("--format must be table, csv, json or xlsx, not '" + std::string(name) + "'");
+}
+
+std::string CheckLanguage(std::string_view id) {
+  const std::vector<std::string> languages = defaults::CatalogueLanguages();
+  for (const std::string& l : languages)
+    if (EqualsNoCase(l, id)) return l;
+  std::string known;
+  for (size_t i = 0; i < languages.size(); ++i) {
+    if (i > 0) known += i + 1 == languages.size() ? " or " : ", ";
+    known += languages[i];
+  }
+  throw UsageError("--lang must be " + known + ", not '" + std::string(id) + "'");
 }
 
 std::string DescriptorForFile(const std::string& path, const std::string& language,

@@ -22,10 +22,24 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-enum class Format { kTable, kCsv, kJson };
+// A failure of the tool's own work (not of the component): a file that is
+// there already, a file that cannot be written. main() prints its message
+// and exits with status 1.
+class ToolFailure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
-// "table", "csv" or "json", without regard to case. Throws UsageError.
+enum class Format { kTable, kCsv, kJson, kXlsx };
+
+// "table", "csv", "json" or "xlsx", without regard to case. Throws
+// UsageError.
 Format ParseFormat(std::string_view name);
+
+// The language of --lang in upper case: one that has a catalogue of texts
+// (CHS, CHT, EN), without regard to case. Throws UsageError naming the
+// languages there are.
+std::string CheckLanguage(std::string_view id);
 
 // The global options as given on the command line.
 struct GlobalOptions {
@@ -34,6 +48,7 @@ struct GlobalOptions {
   std::optional<std::string> lang;
   std::optional<int32_t> user_id;
   Format format = Format::kTable;
+  std::optional<std::string> output;  // --output
 };
 
 inline constexpr const char* kDsnEnvironment = "Q8VANTORPT_DSN";

@@ -1,12 +1,17 @@
 // Output writers of the command-line tool.
 #include "tools/q8vantorpt/writers.h"
 
+#include <locale.h>
+#include <wchar.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "q8vantorpt/dictionary.h"
+#include "tools/q8vantorpt/xlsx_writer.h"
 
 namespace q8::tool {
 namespace {
@@ -56,43 +61,37 @@ int32_t DecodeUtf8(std::string_view s, size_t& i) {
   return cp;
 }
 
-struct Range {
-  int32_t first, last;
-};
-
-// East Asian Wide (W) and Fullwidth (F) blocks.
-constexpr Range kWide[] = {
-    {0x1100, 0x115F},   {0x231A, 0x231B},   {0x2329, 0x232A},   {0x23E9, 0x23EC},
-    {0x2614, 0x2615},   {0x2E80, 0x303E},   {0x3041, 0x33FF},   {0x3400, 0x4DBF},
-    {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},   {0xA960, 0xA97F},   {0xAC00, 0xD7A3},
-    {0xF900, 0xFAFF},   {0xFE10, 0xFE19},   {0xFE30, 0xFE6F},   {0xFF00, 0xFF60},
-    {0xFFE0, 0xFFE6},   {0x16FE0, 0x16FE4}, {0x17000, 0x18AFF}, {0x1B000, 0x1B16F},
-    {0x1F004, 0x1F004}, {0x1F0CF, 0x1F0CF}, {0x1F18E, 0x1F18E}, {0x1F191, 0x1F19A},
-    {0x1F200, 0x1F251}, {0x1F300, 0x1F64F}, {0x1F680, 0x1F6FF}, {0x1F900, 0x1F9FF},
-    {0x1FA70, 0x1FAFF}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
-};
-
-// Combining marks and other characters that take no cell.
-constexpr Range kZero[] = {
-    {0x0300, 0x036F}, {0x0483, 0x0489}, {0x0591, 0x05BD}, {0x0610, 0x061A}, {0x064B, 0x065F},
-    {0x200B, 0x200F}, {0x202A, 0x202E}, {0x2060, 0x2064}, {0x20D0, 0x20FF}, {0x302A, 0x302D},
-    {0x3099, 0x309A}, {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F}, {0xFEFF, 0xFEFF}, {0xE0100, 0xE01EF},
-};
-
-template <size_t N>
-bool InRanges(const Range (&ranges)[N], int32_t cp) {
-  const Range* it = std::upper_bound(std::begin(ranges), std::end(ranges), cp,
-                                     [](int32_t v, const Range& r) { return v < r.first; });
-  return it != std::begin(ranges) && cp <= (it - 1)->last;
+// A UTF-8 locale for wcwidth(), made once. glibc has C.UTF-8 built in; an
+// installed one serves elsewhere. Without one every character counts as one
+// cell.
+locale_t Utf8Locale() {
+  static const locale_t loc = [] {
+    for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+      if (locale_t l = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr))) return l;
+    }
+    return static_cast<locale_t>(nullptr);
+  }();
+  return loc;
 }
 
-int CellWidth(int32_t cp) {
-  if (cp < 0) return 1;
-  if (cp < 0x300) return 1;
-  if (InRanges(kZero, cp)) return 0;
-  if (InRanges(kWide, cp)) return 2;
-  return 1;
-}
+// Makes the UTF-8 locale the calling thread's for wcwidth() while it lives,
+// leaving the process's locale alone.
+class Utf8Scope {
+ public:
+  Utf8Scope() : old_(Utf8Locale() ? uselocale(Utf8Locale()) : static_cast<locale_t>(nullptr)) {}
+  ~Utf8Scope() {
+    if (old_) uselocale(old_);
+  }
+  Utf8Scope(const Utf8Scope&) = delete;
+  Utf8Scope& operator=(const Utf8Scope&) = delete;
+
+ private:
+  locale_t old_;
+};
+
+constexpr int32_t kZeroWidthJoiner = 0x200D;
+
+bool IsSkinTone(int32_t cp) { return cp >= 0x1F3FB && cp <= 0x1F3FF; }
 
 bool IsNumeric(ado::FieldType t) {
   return t == ado::FieldType::kInt || t == ado::FieldType::kDecimal || t == ado::FieldType::kDouble;
@@ -219,21 +218,62 @@ void AppendTableText(std::string& out, std::string_view text) {
 
 void Pad(std::string& out, size_t n) { out.append(n, ' '); }
 
+bool IsNumber(const Variant& v) {
+  switch (v.type()) {
+    case VarType::kInteger:
+    case VarType::kLong:
+    case VarType::kDouble:
+    case VarType::kDecimal:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 size_t DisplayWidth(std::string_view utf8) {
   size_t width = 0;
   size_t i = 0;
+  std::optional<Utf8Scope> scope;  // set up at the first character beyond ASCII
+  int32_t previous = 0;
   while (i < utf8.size()) {
     const auto b = static_cast<unsigned char>(utf8[i]);
     if (b < 0x80) {  // the common case, without decoding
       ++i;
       width += (b >= 0x20 && b != 0x7F) ? 1 : 0;
+      previous = b;
       continue;
     }
-    width += CellWidth(DecodeUtf8(utf8, i));
+    if (!scope) scope.emplace();
+    const int32_t cp = DecodeUtf8(utf8, i);
+    if (cp < 0) {
+      ++width;
+    } else if (previous == kZeroWidthJoiner || IsSkinTone(cp)) {
+      // Drawn as part of the picture before it.
+    } else {
+      const int w = wcwidth(static_cast<wchar_t>(cp));
+      width += w < 0 ? 1 : static_cast<size_t>(w);
+    }
+    previous = cp;
   }
   return width;
+}
+
+void AppendValidUtf8(std::string& out, std::string_view text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      out += text[i++];
+      continue;
+    }
+    const size_t start = i;
+    if (DecodeUtf8(text, i) < 0) {
+      out += "\xEF\xBF\xBD";
+    } else {
+      out.append(text.substr(start, i - start));
+    }
+  }
 }
 
 std::string FormatDateTime(double days) {
@@ -321,19 +361,51 @@ void AppendCsvField(std::string& out, std::string_view text) {
   out += '"';
 }
 
+Writer::Writer(std::ostream& out, Format format, std::string xlsx_path)
+    : out_(out), format_(format), xlsx_path_(std::move(xlsx_path)) {}
+
+Writer::~Writer() = default;
+
+XlsxWorkbook& Writer::Workbook() {
+  if (!workbook_) {
+    if (xlsx_path_.empty())
+      throw UsageError("--format xlsx writes a workbook: give it a file with --output FILE");
+    workbook_ = std::make_unique<XlsxWorkbook>(xlsx_path_);
+  }
+  return *workbook_;
+}
+
+std::vector<std::string> Writer::Finish() {
+  out_.flush();
+  if (!workbook_) return {};
+  workbook_->Close();
+  std::vector<std::string> warnings = workbook_->warnings();
+  workbook_.reset();
+  return warnings;
+}
+
 void Writer::Separate() {
   if (sets_written_++ > 0 && format_ != Format::kJson) out_ << '\n';
 }
 
-void Writer::RecordSet(const ado::Recordset* rs) {
+void Writer::RecordSet(const ado::Recordset* rs, const SheetInfo& info) {
   if (rs == nullptr || rs->Rows() == nullptr || rs->Rows()->column_count() == 0) return;
-  RecordSet(*rs->Rows());
+  RecordSet(*rs->Rows(), info);
 }
 
-void Writer::RecordSet(const ado::RowSet& rows) {
+void Writer::RecordSet(const ado::RowSet& rows, const SheetInfo& info) {
   if (rows.column_count() == 0) return;
   Separate();
   switch (format_) {
+    case Format::kXlsx: {
+      std::string title = info.title;
+      if (title.empty() && info.report) title = info.report->name;
+      if (title.empty()) title = "Result " + std::to_string(sets_written_);
+      Workbook().AddRowSet(rows, LayoutFor(rows, title, info.report));
+      if (info.report)
+        Workbook().AddReportSheet(*info.report, info.filters ? *info.filters : NamedValues{});
+      return;
+    }
     case Format::kTable:
       TableRowSet(rows);
       break;
@@ -481,6 +553,10 @@ void Writer::Named(const Dictionary& dict) {
 
 void Writer::Named(const NamedValues& values) {
   std::string buf;
+  if (format_ == Format::kXlsx) {
+    Workbook().AddNamedValues("Values", values);
+    return;
+  }
   if (format_ == Format::kJson) {
     buf += '{';
     for (size_t i = 0; i < values.size(); ++i) {
@@ -490,22 +566,43 @@ void Writer::Named(const NamedValues& values) {
       AppendJsonVariant(buf, values[i].second);
     }
     buf += "}\n";
-  } else {
+  } else if (format_ == Format::kCsv) {
     std::string text;
     for (const auto& [key, value] : values) {
       text.clear();
       const bool has_value = AppendVariantText(text, value);
-      if (format_ == Format::kCsv) {
-        AppendCsvField(buf, key);
-        buf += ',';
-        if (has_value) AppendCsvField(buf, text);
-        buf += "\r\n";
-      } else {
-        AppendTableText(buf, key);
-        buf += ',';
-        AppendTableText(buf, text);
-        buf += '\n';
+      AppendCsvField(buf, key);
+      buf += ',';
+      if (has_value) AppendCsvField(buf, text);
+      buf += "\r\n";
+    }
+  } else {
+    // Two columns for a person: the names padded to the widest, a bar, the
+    // values (numbers on the right of their own column).
+    std::vector<std::string> keys, texts;
+    size_t key_width = 0, number_width = 0;
+    std::string text;
+    for (const auto& [key, value] : values) {
+      keys.emplace_back();
+      AppendTableText(keys.back(), key);
+      key_width = std::max(key_width, DisplayWidth(keys.back()));
+      text.clear();
+      AppendVariantText(text, value);
+      texts.emplace_back();
+      AppendTableText(texts.back(), text);
+      if (IsNumber(value)) number_width = std::max(number_width, DisplayWidth(texts.back()));
+    }
+    for (size_t i = 0; i < keys.size(); ++i) {
+      buf += ' ';
+      buf += keys[i];
+      Pad(buf, key_width - DisplayWidth(keys[i]));
+      buf += " |";
+      if (!texts[i].empty()) {
+        buf += ' ';
+        if (IsNumber(values[i].second)) Pad(buf, number_width - DisplayWidth(texts[i]));
+        buf += texts[i];
       }
+      buf += '\n';
     }
   }
   out_ << buf;
@@ -514,6 +611,10 @@ void Writer::Named(const NamedValues& values) {
 
 void Writer::Value(const Variant& value) {
   std::string buf;
+  if (format_ == Format::kXlsx) {
+    Workbook().AddNamedValues("Value", NamedValues{{"Value", value}});
+    return;
+  }
   if (format_ == Format::kJson) {
     AppendJsonVariant(buf, value);
   } else {

@@ -6,13 +6,16 @@
 //   csv    RFC 4180 with a header line, CR LF line ends; NULL is an empty
 //          field, an empty text is "" so that the two stay apart;
 //   json   {"columns":[{"name":N,"type":T},...],"rows":[[...],...]}, one
-//          object per record set per line.
+//          object per record set per line;
+//   xlsx   an Excel workbook written to a file, a sheet per record set (see
+//          xlsx_writer.h).
 //
 // Decimals are printed exactly, without exponent and without trailing zeros
 // of the fraction; date-times as "YYYY-MM-DD HH:MM:SS". Rows are written one
 // by one as they are read; nothing is collected first.
 #pragma once
 
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -25,10 +28,17 @@
 
 namespace q8::tool {
 
-// Terminal cells that UTF-8 text takes: 2 for East Asian wide and full-width
-// characters, 0 for combining marks and other zero-width characters, 1 for
-// the rest (an invalid byte counts as one cell).
+// Terminal cells that UTF-8 text takes, as the C library's wcwidth() counts
+// them in a UTF-8 locale: 2 for East Asian wide and full-width characters and
+// emoji, 0 for combining marks and other zero-width characters, 1 for the rest
+// (an invalid byte or an unprintable character counts as one cell). A
+// character joined to the one before by U+200D, and an emoji skin-tone
+// modifier, add no cells: the terminal draws the sequence as one picture.
 size_t DisplayWidth(std::string_view utf8);
+
+// Appends `text` with every byte that is not part of valid UTF-8 replaced by
+// U+FFFD.
+void AppendValidUtf8(std::string& out, std::string_view text);
 
 // Text forms shared by the writers.
 std::string FormatDateTime(double days);  // "YYYY-MM-DD HH:MM:SS"
@@ -41,22 +51,43 @@ void AppendCsvField(std::string& out, std::string_view text);
 
 using NamedValues = std::vector<std::pair<std::string, Variant>>;
 
+struct ReportDescription;
+class XlsxWorkbook;
+
+// What a record set is, for the forms that show more than its rows (xlsx);
+// the text forms print the rows alone.
+struct SheetInfo {
+  std::string title;                          // the sheet's name; "" for "Result N"
+  const ReportDescription* report = nullptr;  // the rows are this report's result
+  const NamedValues* filters = nullptr;       // the report's filters as given
+};
+
 class Writer {
  public:
-  Writer(std::ostream& out, Format format) : out_(out), format_(format) {}
+  // `xlsx_path` is the file of the xlsx form (required for it, unused by the
+  // others).
+  Writer(std::ostream& out, Format format, std::string xlsx_path = {});
+  ~Writer();
 
   // One record set. Several calls print the sets one after the other
-  // (table and csv: a blank line between them; json: one object per line).
-  void RecordSet(const ado::RowSet& rows);
+  // (table and csv: a blank line between them; json: one object per line;
+  // xlsx: a sheet each, and a report's filter sheet after its rows).
+  void RecordSet(const ado::RowSet& rows, const SheetInfo& info = {});
   // The current result of a record set; a result without columns prints
   // nothing. A null or closed record set prints nothing either.
-  void RecordSet(const ado::Recordset* rs);
-  // A dictionary or a set of named values: json one object; table and csv
-  // one "key,value" line per entry.
+  void RecordSet(const ado::Recordset* rs, const SheetInfo& info = {});
+  // A dictionary or a set of named values: json one object; csv one
+  // "key,value" line per entry; table two aligned columns; xlsx a sheet of
+  // two columns.
   void Named(const NamedValues& values);
   void Named(const Dictionary& dict);
-  // A single value on one line (json: a JSON value).
+  // A single value on one line (json: a JSON value; xlsx: one cell).
   void Value(const Variant& value);
+
+  // Completes the output: the xlsx form writes its file here (and raises
+  // std::runtime_error when it cannot). Returns what had to be changed to fit
+  // the form, one sentence each, for the caller to report.
+  std::vector<std::string> Finish();
 
   Format format() const { return format_; }
 
@@ -65,9 +96,12 @@ class Writer {
   void TableRowSet(const ado::RowSet& rows);
   void CsvRowSet(const ado::RowSet& rows);
   void JsonRowSet(const ado::RowSet& rows);
+  XlsxWorkbook& Workbook();
 
   std::ostream& out_;
   Format format_;
+  std::string xlsx_path_;
+  std::unique_ptr<XlsxWorkbook> workbook_;
   int sets_written_ = 0;
 };
 

@@ -16,7 +16,22 @@ std::shared_ptr<const Batch> Translate(std::string_view tsql, const Catalog& cat
   Arena arena;
   TableSource tables(catalog);
   Rewriter rewriter(tsql, tokens, tables, &arena);
-  for (const TokenRange& r : ranges) rewriter.Rewrite(r, batch->statements);
+  for (const TokenRange& r : ranges) {
+    try {
+      rewriter.Rewrite(r, batch->statements);
+    } catch (const StatementFailure&) {
+      throw;
+    } catch (const Error& e) {
+      // The statement's own text, from its first token to the end of its last.
+      std::string statement;
+      if (r.end > r.begin) {
+        const Token& first = tokens[r.begin];
+        const Token& last = tokens[r.end - 1];
+        statement = std::string(tsql.substr(first.pos, last.pos + last.len - first.pos));
+      }
+      throw StatementFailure(e, std::move(statement));
+    }
+  }
   return batch;
 }
 

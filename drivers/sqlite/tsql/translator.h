@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "q8vantorpt/ado.h"
@@ -94,7 +95,23 @@ struct Batch {
 // SQLITE_DBCONFIG_DQS_DML and SQLITE_DBCONFIG_DQS_DDL set to 0), so that a
 // misspelt column is an error, as on SQL Server, and not a string. Datetime
 // values bound to "?" are best bound as canonical text.
+//
+// The error raised for a statement is a StatementFailure, which also carries
+// that statement's text, so that a message can name the statement that failed
+// rather than the batch.
 std::shared_ptr<const Batch> Translate(std::string_view tsql, const Catalog& catalog);
+
+// The failure of one statement of a batch in Translate: the error as SQL
+// Server words it, and the T-SQL text of the statement.
+class StatementFailure : public Error {
+ public:
+  StatementFailure(const Error& error, std::string statement)
+      : Error(error), statement_(std::move(statement)) {}
+  const std::string& statement() const { return statement_; }
+
+ private:
+  std::string statement_;
+};
 
 // As Translate, cached by the batch text and `catalog_key` (which names the
 // database and its schema version), so a repeated report pays once.
