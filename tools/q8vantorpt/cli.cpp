@@ -98,7 +98,14 @@ std::string OneLine(std::string text) {
   return out;
 }
 
+ServeDefinition& ServeCommand() {
+  static ServeDefinition define;
+  return define;
+}
+
 }  // namespace
+
+void SetServeCommand(ServeDefinition define) { ServeCommand() = std::move(define); }
 
 int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
             const char* env_dsn) {
@@ -253,6 +260,15 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     action = [&](Session& s) { command::TypeName(s, a.code, a.precision, a.scale_arg); };
   });
 
+  // The report service, when the executable has one.
+  CLI::App* serve = Command(app, "serve",
+                            "run the report service: the component's methods over HTTP/JSON and "
+                            "the web report viewer (see q8vantorpt serve --help)");
+  ServeRun serve_run;
+  if (ServeCommand()) serve_run = ServeCommand()(*serve);
+  bool serve_chosen = false;
+  serve->callback([&] { serve_chosen = true; });
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {  // --help, --version
@@ -270,6 +286,10 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     if (lang_opt->count() > 0) g.lang = a.lang;
     if (user_opt->count() > 0) g.user_id = a.user_id;
     if (a.table_rights) rights::SelectTableDataAccess();
+    if (serve_chosen) {
+      if (!serve_run) throw UsageError("this q8vantorpt was built without the report service");
+      return serve_run(ServeContext{g, a.table_rights, env_dsn, out, err});
+    }
     Session session(std::move(g), out, env_dsn);
     if (action) action(session);
     out.flush();
