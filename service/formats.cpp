@@ -110,7 +110,7 @@ Form ChooseForm(const std::string& format, const std::string& accept, const std:
       choices.push_back({q, order++, std::nullopt});
     } else if (type == "application/json" || type == "text/json") {
       choices.push_back({q, order++, Form::kJson});
-    } else if (type == "text/csv" || type == "text/*") {
+    } else if (type == "text/csv" || type == "text/plain" || type == "text/*") {
       choices.push_back({q, order++, Form::kCsv});
     } else if (type == "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet") {
       choices.push_back({q, order++, Form::kXlsx});
