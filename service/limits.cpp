@@ -121,9 +121,10 @@ void Watchdog::Run() {
     Clock::time_point next = Clock::time_point::max();
     std::vector<ado::CancelTokenPtr> due;
     for (auto& [id, e] : entries_) {
-      if (!e.token) continue;
+      if (e.fired) continue;
       if (e.deadline <= now) {
-        due.push_back(std::move(e.token));  // cancelled once; the entry stays until removed
+        due.push_back(e.token);  // cancelled once; the entry stays until its watch ends
+        e.fired = true;
         ++expired_;
       } else {
         next = std::min(next, e.deadline);

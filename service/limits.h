@@ -98,6 +98,7 @@ class Watchdog {
   struct Entry {
     ado::CancelTokenPtr token;
     Clock::time_point deadline;
+    bool fired = false;  // cancelled by its deadline
   };
   mutable std::mutex mu_;
   std::condition_variable cv_;

@@ -35,6 +35,7 @@ constexpr const char* kVersion = "0.1.0";
 // request itself. Reset when a request starts (pre-routing) and after its
 // line is written.
 struct LogRecord {
+  bool counted = false;  // counted in flight
   Clock::time_point start{};
   std::string who = "-";
   std::string detail;
@@ -170,19 +171,27 @@ class Service::Impl {
     if (stopping_.exchange(true)) return;
     limiter_.Stop();
     shutdown_thread_ = std::thread([this] {
-      const auto deadline = Clock::now() + std::chrono::seconds(config_.limits.shutdown_seconds);
+      const Limits& l = config_.limits;
+      const auto deadline = Clock::now() + std::chrono::seconds(l.shutdown_seconds);
       std::unique_lock<std::mutex> lock(mu_);
-      // Stop listening; a server not yet listening is stopped once it is.
+      // Requests under way finish first: the library cuts a streamed answer
+      // once it stops listening, so it stops listening only after them (new
+      // requests meanwhile are answered 503). Past the deadline the running
+      // statements are cancelled, and the answers get the write limit to go.
+      cv_.wait_until(lock, deadline, [&] { return in_flight_ == 0; });
+      if (in_flight_ > 0) {
+        lock.unlock();
+        watchdog_.CancelAll();
+        lock.lock();
+        cv_.wait_for(lock, std::chrono::seconds(l.write_timeout_seconds + 1),
+                     [&] { return in_flight_ == 0; });
+      }
+      // A server not yet listening is stopped once it is.
       while (!served_) {
         lock.unlock();
         server_.stop();
         lock.lock();
-        if (cv_.wait_for(lock, std::chrono::milliseconds(50), [&] { return served_; })) break;
-        if (Clock::now() >= deadline && running_calls_ > 0) {
-          lock.unlock();
-          watchdog_.CancelAll();
-          lock.lock();
-        }
+        cv_.wait_for(lock, std::chrono::milliseconds(50), [&] { return served_; });
       }
     });
   }
@@ -210,7 +219,6 @@ class Service::Impl {
           throw ServiceError(503, Msg::kStopping, language_).WithRetryAfter(l.retry_after_seconds);
       }
       RunSlot slot(s_.limiter_);
-      Counted counted(s_);
       auto token = std::make_shared<ado::CancelToken>();
       Watchdog::Watch watch = s_.watchdog_.Add(token, deadline_);
       try {
@@ -226,19 +234,6 @@ class Service::Impl {
     }
 
    private:
-    struct Counted {
-      explicit Counted(Impl& s) : s_(s) {
-        std::lock_guard<std::mutex> lock(s_.mu_);
-        ++s_.running_calls_;
-      }
-      ~Counted() {
-        std::lock_guard<std::mutex> lock(s_.mu_);
-        --s_.running_calls_;
-        s_.cv_.notify_all();
-      }
-      Impl& s_;
-    };
-
     ServiceError Cancelled() const {
       if (Clock::now() >= deadline_)
         return ServiceError(504, Msg::kTimeLimit, language_,
@@ -266,12 +261,23 @@ class Service::Impl {
                                  {"X-Frame-Options", "DENY"}});
 
     server_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+      const bool counted = t_log.counted;
       t_log = LogRecord{};
       t_log.start = Clock::now();
+      t_log.counted = true;
+      if (!counted) {
+        std::lock_guard<std::mutex> lock(mu_);
+        ++in_flight_;
+      }
       return PreRouting(req, res);
     });
     server_.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
       WriteLog(req, res);
+      if (t_log.counted) {
+        std::lock_guard<std::mutex> lock(mu_);
+        --in_flight_;
+        cv_.notify_all();
+      }
       t_log = LogRecord{};
     });
     server_.set_error_handler(httplib::Server::HandlerWithResponse(
@@ -291,7 +297,10 @@ class Service::Impl {
         });
 
     server_.Get("/healthz", [this](const httplib::Request&, httplib::Response& res) {
-      json j = {{"status", stopping_ ? "stopping" : "ok"}, {"version", kVersion}};
+      json j = {{"status", stopping_ ? "stopping" : "ok"},
+                {"version", kVersion},
+                {"running", limiter_.running()},
+                {"waiting", limiter_.waiting()}};
       res.status = stopping_ ? 503 : 200;
       res.set_content(j.dump(), "application/json; charset=utf-8");
       res.set_header("Cache-Control", "no-store");
@@ -592,7 +601,7 @@ class Service::Impl {
   std::atomic<bool> stopping_{false};
   std::mutex mu_;
   std::condition_variable cv_;
-  int running_calls_ = 0;
+  int in_flight_ = 0;  // requests between routing and their log line
   bool served_ = false;
   std::thread shutdown_thread_;
 };
