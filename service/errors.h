@@ -37,6 +37,7 @@ enum class Msg {
   kBadBody,            // 400 {what}
   kBadLanguage,        // 400 {value}
   kNotAcceptable,      // 406 {formats}
+  kNotJson,            // 415
   kXlsxUnavailable,    // 406
   kBodyTooLarge,       // 413 {limit}
   kHeadersTooLarge,    // 431 {limit}

@@ -193,7 +193,7 @@ void RegisterServeCommand() {
         ->type_name("ADDR:PORT");
     command
         .add_option("--token", a->tokens,
-                     "a bearer token and its user id; ':sql' allows direct SQL (repeatable)")
+                    "a bearer token and its user id; ':sql' allows direct SQL (repeatable)")
         ->type_name("TOKEN:USERID[:sql]")
         ->allow_extra_args(false);
     command

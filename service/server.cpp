@@ -460,6 +460,7 @@ class Service::Impl {
   void Handle(const Endpoint& ep, const httplib::Request& req, httplib::Response& res) {
     std::string lang = FallbackLanguage(req);
     t_log.detail = ParamsForLog(req);
+    if (req.method == "POST" && !req.body.empty()) t_log.detail = req.body;
     const TokenConfig& token = Authenticate(req, lang);
     CheckRepeats(req, lang);
     const SourceConfig& source = SourceOf(req, token, lang);
@@ -468,6 +469,13 @@ class Service::Impl {
     const Form form =
         ChooseForm(req.get_param_value("format"), req.get_header_value("Accept"), lang);
 
+    if (req.method == "POST") {
+      // Only JSON: a form body would otherwise be read as parameters.
+      const std::string type = req.get_header_value("Content-Type");
+      if (!type.empty() &&
+          !EqualsNoCase(type.substr(0, std::min(type.size(), size_t{16})), "application/json"))
+        throw ServiceError(415, Msg::kNotJson, lang);
+    }
     Caller caller;
     caller.token = &token;
     caller.source = &source;

@@ -214,6 +214,10 @@ TEST_F(ServiceTest, DirectSqlForTokensAllowedIt) {
 
   for (const char* path : {"/api/query", "/api/batch"})
     ExpectError(Post(path, json{{"sql", sql}}.dump(), kClerk), 403, path);
+  // A form body is not read as parameters.
+  ExpectError(Client().Post("/api/query", Auth(kAdmin), "sql=select+1",
+                            "application/x-www-form-urlencoded"),
+              415, "form body");
   ExpectError(Get("/api/reports/2008608/sql", kClerk), 403, "report SQL");
 }
 
