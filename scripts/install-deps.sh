@@ -10,7 +10,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev sqlite3 nlohmann-json3-dev libcli11-dev
   unixodbc-dev odbc-postgresql libsqliteodbc tdsodbc postgresql-15
-  libxlsxwriter-dev pkg-config python3-openpyxl
+  libxlsxwriter-dev pkg-config python3 python3-openpyxl
+  libcpp-httplib-dev chromium chromium-driver fonts-wqy-microhei
 )
 
 missing=()

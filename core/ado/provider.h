@@ -66,6 +66,11 @@ class ProviderConnection {
   // "Time/Date Functions", …).
   virtual std::vector<Property> Properties() = 0;
   virtual void Close() = 0;
+  // Stops the statement running on this connection and makes the following
+  // ones of the same execution fail (see core/ado/cancel.h). Called from
+  // another thread while the connection may be executing; never raises. The
+  // default does nothing: the statement runs to its end.
+  virtual void Interrupt() noexcept {}
 };
 
 // Parsed connection string: key=value pairs separated by ";", values

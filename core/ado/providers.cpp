@@ -3,6 +3,7 @@
 #include <cctype>
 #include <mutex>
 
+#include "core/ado/cancel.h"
 #include "core/ado/layer_errors.h"
 #include "core/ado/provider.h"
 #include "core/text.h"
@@ -116,7 +117,10 @@ std::unique_ptr<ProviderConnection> OpenProvider(const std::string& connection_s
     if (!name.empty()) text += " (Provider=" + name + ")";
     RaiseLayer(err::kAdoProviderNotFound, kConnectionSource, text);
   }
-  return chosen.open(connection_string, login_timeout_seconds);
+  // A connection opened for a host's cancellable work follows its token.
+  CancelTokenPtr token = CurrentCancelToken();
+  if (token && token->cancelled()) RaiseCancelled();
+  return FollowToken(chosen.open(connection_string, login_timeout_seconds), std::move(token));
 }
 
 }  // namespace q8::ado

@@ -126,6 +126,12 @@ class OdbcConnection : public ado::ProviderConnection {
     Check(SQLDisconnect(dbc), SQL_HANDLE_DBC, dbc, "SQLDisconnect");
   }
 
+  void Interrupt() noexcept override {
+    std::lock_guard<std::mutex> lock(session_->cancel_mu);
+    session_->cancelled = true;
+    if (session_->running != SQL_NULL_HANDLE) SQLCancel(session_->running);
+  }
+
  private:
   std::unique_ptr<ado::ResultStream> Run(const std::string& text,
                                          std::vector<ado::ParameterPtr>& params,

@@ -3,6 +3,7 @@
 
 #include <sqlext.h>
 
+#include "core/ado/cancel.h"
 #include "drivers/odbc/columns.h"
 #include "q8vantorpt/error.h"
 
@@ -32,6 +33,25 @@ Execution::Execution(std::shared_ptr<Session> session, const std::string& text,
   Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h), SQL_HANDLE_DBC, dbc,
         "SQLAllocHandle(SQL_HANDLE_STMT)");
   stmt_ = StmtHandle(h);
+  {
+    std::lock_guard<std::mutex> lock(session_->cancel_mu);
+    if (session_->cancelled) {
+      stmt_.Reset();
+      ado::RaiseCancelled();
+    }
+    session_->running = h;
+  }
+  try {
+    Start(text, params, timeout_seconds);
+  } catch (...) {
+    ReleaseStatement();
+    throw;
+  }
+}
+
+void Execution::Start(const std::string& text, std::vector<ado::ParameterPtr>& params,
+                      int timeout_seconds) {
+  SQLHSTMT h = stmt_.get();
   // No limit is every driver's default. A driver that has no query timeout
   // runs without one, as the OLE DB providers do.
   if (timeout_seconds > 0) {
@@ -80,7 +100,7 @@ std::optional<ado::Result> Execution::ReadFromDriver() {
     return result;
   } catch (...) {
     done_ = true;
-    stmt_.Reset();
+    ReleaseStatement();
     throw;
   }
 }
@@ -89,6 +109,12 @@ void Execution::Finish() {
   // The outputs of a procedure are complete only after its last result.
   done_ = true;
   ReadOutputs(bound_);
+  ReleaseStatement();
+}
+
+void Execution::ReleaseStatement() noexcept {
+  std::lock_guard<std::mutex> lock(session_->cancel_mu);
+  if (session_->running == stmt_.get()) session_->running = SQL_NULL_HANDLE;
   stmt_.Reset();
 }
 
@@ -112,7 +138,7 @@ void Execution::Drain() noexcept {
 
 void Execution::Abandon() noexcept {
   if (!done_) abandoned_ = true;
-  stmt_.Reset();
+  ReleaseStatement();
 }
 
 std::string ProcedureCall(const std::string& name, const std::vector<ado::ParameterPtr>& params) {

@@ -4,6 +4,7 @@
 #include <deque>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,11 @@ struct Session {
   DbcHandle dbc;
   bool connected = false;
   std::weak_ptr<Execution> active;
+  // The statement handle that Interrupt() cancels (SQLCancel from another
+  // thread), and whether an Interrupt came: no statement starts after it.
+  std::mutex cancel_mu;
+  SQLHSTMT running = SQL_NULL_HANDLE;
+  bool cancelled = false;
 
   Session() = default;
   Session(const Session&) = delete;
@@ -43,7 +49,7 @@ class Execution {
   // driver's diagnostics when the statement fails.
   Execution(std::shared_ptr<Session> session, const std::string& text,
             std::vector<ado::ParameterPtr> params, int timeout_seconds);
-  ~Execution() = default;
+  ~Execution() { ReleaseStatement(); }
   Execution(const Execution&) = delete;
   Execution& operator=(const Execution&) = delete;
 
@@ -57,8 +63,12 @@ class Execution {
   void Abandon() noexcept;
 
  private:
+  // Binds and executes the statement.
+  void Start(const std::string& text, std::vector<ado::ParameterPtr>& params, int timeout_seconds);
   std::optional<ado::Result> ReadFromDriver();
   void Finish();
+  // Frees the statement handle once Interrupt() can no longer reach it.
+  void ReleaseStatement() noexcept;
 
   std::shared_ptr<Session> session_;
   StmtHandle stmt_;

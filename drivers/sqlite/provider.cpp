@@ -164,6 +164,8 @@ class SqliteConnection : public ado::ProviderConnection {
 
   void Close() override { s_->Close(); }
 
+  void Interrupt() noexcept override { s_->Interrupt(); }
+
  private:
   void RequireOpen() const {
     if (s_->closed())

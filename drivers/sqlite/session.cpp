@@ -13,6 +13,8 @@
 #include <mutex>
 #include <optional>
 
+#include "core/ado/cancel.h"
+
 namespace q8::sqlite {
 
 ado::ProviderError MakeError(int32_t number, std::string description, int32_t native,
@@ -283,6 +285,7 @@ bool IsClean(sqlite3* db) {
 }  // namespace
 
 void Session::Close() {
+  std::lock_guard<std::mutex> lock(interrupt_mu_);  // an Interrupt from another thread waits
   if (!db_) return;
   sqlite3* db = db_.get();
   sqlite3_progress_handler(db, 0, nullptr, nullptr);  // it points at this session
@@ -371,7 +374,16 @@ Session::~Session() {
 
 int Session::Progress(void* self) {
   auto* s = static_cast<Session*>(self);
+  // A statement started after an Interrupt stops here too, which
+  // sqlite3_interrupt alone does not promise once nothing was running.
+  if (s->interrupted()) return 1;
   return s->has_deadline_ && std::chrono::steady_clock::now() > s->deadline_ ? 1 : 0;
+}
+
+void Session::Interrupt() noexcept {
+  interrupted_.store(true, std::memory_order_relaxed);
+  std::lock_guard<std::mutex> lock(interrupt_mu_);
+  if (db_) sqlite3_interrupt(db_.get());
 }
 
 Session::DeadlineGuard::DeadlineGuard(Session& s, int timeout_seconds) : s_(s) {
@@ -438,6 +450,9 @@ ado::ProviderError StatementError(const Session& s, int rc, std::string_view sta
                            std::to_string(s.busy_timeout_ms()) + " ms (" + cause + ")" + where,
                        rc, "HYT00");
     case SQLITE_INTERRUPT:
+      if (s.interrupted())
+        return MakeError(ado::kErrCancelled, "The statement was cancelled (" + cause + ")" + where,
+                         rc, "HY008");
       return MakeError(ado::kErrTimeout,
                        "Query timeout expired after " + std::to_string(s.timeout_seconds()) +
                            " s (" + cause + ")" + where,

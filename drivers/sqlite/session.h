@@ -5,8 +5,10 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +47,10 @@ class Session {
   // connections to the same file, so the next call skips opening the file
   // and reading its schema; any other is closed.
   void Close();
+  // Stops the running statement (sqlite3_interrupt) and every later one on
+  // this session: they fail with SQLITE_INTERRUPT. Any thread.
+  void Interrupt() noexcept;
+  bool interrupted() const { return interrupted_.load(std::memory_order_relaxed); }
   const std::string& path() const { return path_; }
   int busy_timeout_ms() const { return busy_timeout_ms_; }
 
@@ -81,6 +87,8 @@ class Session {
   bool has_deadline_ = false;
   int timeout_seconds_ = 0;
   std::chrono::steady_clock::time_point deadline_;
+  std::atomic<bool> interrupted_{false};
+  std::mutex interrupt_mu_;  // Interrupt() against Close()
 };
 
 // The declared columns of the tables of a session's database, main and

@@ -217,7 +217,14 @@ std::string OneLine(std::string text) {
   return out;
 }
 
+ServeDefinition& ServeCommand() {
+  static ServeDefinition define;
+  return define;
+}
+
 }  // namespace
+
+void SetServeCommand(ServeDefinition define) { ServeCommand() = std::move(define); }
 
 int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
             const char* env_dsn) {
@@ -409,6 +416,15 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     action = [&](Session& s) { command::TypeName(s, a.code, a.precision, a.scale_arg); };
   });
 
+  // The report service, when the executable has one.
+  CLI::App* serve = Command(app, "serve",
+                            "run the report service: the component's methods over HTTP/JSON and "
+                            "the web report viewer (see q8vantorpt serve --help)");
+  ServeRun serve_run;
+  if (ServeCommand()) serve_run = ServeCommand()(*serve);
+  bool serve_chosen = false;
+  serve->callback([&] { serve_chosen = true; });
+
   try {
     app.parse(argc, argv);
     if (app.get_subcommands().empty()) {
@@ -446,6 +462,10 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
       throw UsageError("--format xlsx writes a workbook: give it a file with --output FILE");
     }
     if (a.table_rights) rights::SelectTableDataAccess();
+    if (serve_chosen) {
+      if (!serve_run) throw UsageError("this q8vantorpt was built without the report service");
+      return serve_run(ServeContext{g, a.table_rights, env_dsn, out, err});
+    }
     // Text forms go to the --output file as they would to standard output;
     // the workbook is written by the writer itself.
     std::ofstream file;

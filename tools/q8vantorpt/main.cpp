@@ -9,6 +9,9 @@
 #include "q8vantorpt/error.h"
 #include "q8vantorpt/rpt.h"
 #include "tools/q8vantorpt/cli.h"
+#if defined(Q8_WITH_SERVICE)
+#include "service/serve.h"
+#endif
 
 int main(int argc, char** argv) {
 #if defined(__GLIBC__)
@@ -22,6 +25,9 @@ int main(int argc, char** argv) {
   try {
     q8::RegisterComponent();
     q8::rights::SelectDataAccessFromEnvironment();  // Q8VANTORPT_DATA_ACCESS=table
+#if defined(Q8_WITH_SERVICE)
+    q8::service::RegisterServeCommand();
+#endif
   } catch (const q8::Error& e) {
     std::cerr << "error " << e.number() << ": " << e.source() << ": " << e.description() << '\n';
     return q8::tool::kExitFailure;
