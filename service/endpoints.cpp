@@ -12,6 +12,7 @@
 #include "q8vantorpt/outside.h"
 #include "q8vantorpt/rpt.h"
 #include "reports/report_table.h"
+#include "tools/q8vantorpt/describe.h"
 #include "tools/q8vantorpt/options.h"
 
 namespace q8::service {
@@ -425,20 +426,6 @@ Outcome PeriodEndDate(const Caller& c, const Call& call, Runner& run) {
   return o;
 }
 
-const char* TypeName(reports::FilterType t) {
-  switch (t) {
-    case reports::FilterType::kText:
-      return "text";
-    case reports::FilterType::kDate:
-      return "date";
-    case reports::FilterType::kBool:
-      return "bool";
-    case reports::FilterType::kNumber:
-      return "number";
-  }
-  return "text";
-}
-
 }  // namespace
 
 std::string SourceLanguage(const SourceConfig& source) {
@@ -457,8 +444,10 @@ std::string DescriptorFor(const SourceConfig& source, int32_t user_id,
 
 std::string DescribeReportJson(int number, const std::string& language) {
   const reports::ReportSpec& spec = reports::ReportOf(number);
+  // The same description as the tool's `report N --describe`, localized.
+  const tool::ReportDescription d = tool::DescribeReport(spec, language);
   json filters = json::array();
-  for (const reports::FilterKey& k : spec.filters) {
+  for (const tool::FilterDescription& k : d.filters) {
     json allowed = json::array();
     std::string_view rest = k.allowed;
     while (!rest.empty()) {
@@ -466,22 +455,26 @@ std::string DescribeReportJson(int number, const std::string& language) {
       allowed.push_back(std::string(rest.substr(0, bar)));
       rest = bar == std::string_view::npos ? std::string_view() : rest.substr(bar + 1);
     }
-    filters.push_back({{"key", std::string(k.key)},
-                       {"type", TypeName(k.type)},
-                       {"default", std::string(k.default_value)},
+    filters.push_back({{"key", k.key},
+                       {"type", k.type},
+                       {"default", k.default_value},
                        {"allowed", allowed},
-                       {"meaning", std::string(k.meaning)}});
+                       {"meaning", k.meaning}});
   }
-  // Column captions join here once the reports carry localized descriptions
-  // of their columns; until then the list is empty and clients show names.
+  json columns = json::array();
+  for (const tool::ColumnDescription& c : d.columns) {
+    columns.push_back(
+        {{"name", c.name}, {"type", c.type}, {"caption", c.caption}, {"decimals", c.decimals}});
+  }
   json j = {{"number", spec.number},
             {"method", std::string(spec.method)},
             {"title", std::string(spec.title)},
+            {"name", d.name},
             {"language", language},
             {"subtotalKind", spec.subtotal_kind},
             {"totalKind", spec.total_kind},
             {"filters", filters},
-            {"columns", json::array()}};
+            {"columns", columns}};
   return j.dump();
 }
 

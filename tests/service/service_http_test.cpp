@@ -409,8 +409,9 @@ TEST_F(ServiceTest, AReportAsAWorkbook) {
        {std::pair{std::string("/api/reports/2008610?format=xlsx&BDate=2024-01-01&EDate=2024-12-31"),
                   httplib::Headers{}},
         std::pair{std::string("/api/reports/2008610?BDate=2024-01-01&EDate=2024-12-31"),
-                  httplib::Headers{{"Accept", "application/vnd.openxmlformats-officedocument."
-                                              "spreadsheetml.sheet"}}}}) {
+                  httplib::Headers{{"Accept",
+                                    "application/vnd.openxmlformats-officedocument."
+                                    "spreadsheetml.sheet"}}}}) {
     httplib::Result r = Client().Get(path.c_str(), Auth(kAdmin, headers));
     ASSERT_TRUE(r) << path;
     EXPECT_EQ(r->status, 200) << path << ": " << r->body.substr(0, 200);
