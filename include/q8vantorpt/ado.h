@@ -268,6 +268,9 @@ class Recordset : public Object, public std::enable_shared_from_this<Recordset> 
   void MovePrevious();
   void MoveLast();
   int32_t RecordCount() const;  // -1 for a closed record set
+  // The rows changed by the statement behind a result without columns (SET
+  // NOCOUNT OFF); -1 for a result with columns and when there is no result.
+  int64_t RecordsAffected() const { return records_affected_; }
   size_t Position() const { return position_; }
 
   // The next result of the same execution as a new record set, or nullptr
@@ -282,7 +285,7 @@ class Recordset : public Object, public std::enable_shared_from_this<Recordset> 
   // For the layer's own classes: make this record set stand at `rows`, with
   // the rest of the execution in `pending`.
   void Attach(std::shared_ptr<RowSet> rows, std::shared_ptr<PendingResults> pending,
-              ConnectionPtr connection);
+              ConnectionPtr connection, int64_t records_affected = -1);
 
  private:
   Recordset() = default;
@@ -295,6 +298,7 @@ class Recordset : public Object, public std::enable_shared_from_this<Recordset> 
   bool open_ = false;
   size_t position_ = 0;
   bool before_first_ = false;  // MovePrevious went past the first row
+  int64_t records_affected_ = -1;
 
   void RequireCurrent() const;
   size_t Column(int index) const;
