@@ -3,6 +3,7 @@
 
 #include <sqlext.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "drivers/odbc/connection_string.h"
@@ -153,6 +154,9 @@ std::unique_ptr<ado::ProviderConnection> Open(const std::string& connection_stri
   session->dbc = DbcHandle(h);
 
   int timeout = target.login_timeout.value_or(login_timeout_seconds);
+  // The caller's time limit on this thread bounds the login as well.
+  if (std::optional<int> left = ado::deadline::SecondsLeft())
+    timeout = timeout > 0 ? std::min(timeout, *left) : *left;
   if (timeout >= 0) {
     SetOptionalAttribute(h, SQL_ATTR_LOGIN_TIMEOUT, static_cast<SQLULEN>(timeout),
                          "SQLSetConnectAttr(SQL_ATTR_LOGIN_TIMEOUT)");

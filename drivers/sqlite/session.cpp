@@ -209,10 +209,19 @@ int Session::Progress(void* self) {
 }
 
 Session::DeadlineGuard::DeadlineGuard(Session& s, int timeout_seconds) : s_(s) {
+  // The caller's time limit on this thread: nothing begins after it, and a
+  // statement still running at it is interrupted.
+  if (ado::deadline::Passed()) throw ado::deadline::Error();
   s_.timeout_seconds_ = timeout_seconds > 0 ? timeout_seconds : 0;
   s_.has_deadline_ = timeout_seconds > 0;
   if (s_.has_deadline_)
     s_.deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+  if (auto limit = ado::deadline::Current()) {
+    if (!s_.has_deadline_ || *limit < s_.deadline_) s_.deadline_ = *limit;
+    s_.has_deadline_ = true;
+    sqlite3* db = s_.db();
+    interrupt_.emplace([db] { sqlite3_interrupt(db); });
+  }
 }
 
 Session::DeadlineGuard::~DeadlineGuard() {
@@ -272,9 +281,12 @@ ado::ProviderError StatementError(const Session& s, int rc, std::string_view sta
                            std::to_string(s.busy_timeout_ms()) + " ms (" + cause + ")" + where,
                        rc, "HYT00");
     case SQLITE_INTERRUPT:
+      // The command's own time limit, or the caller's (ado::TimeLimit).
       return MakeError(ado::kErrTimeout,
-                       "Query timeout expired after " + std::to_string(s.timeout_seconds()) +
-                           " s (" + cause + ")" + where,
+                       (s.timeout_seconds() > 0 ? "Query timeout expired after " +
+                                                      std::to_string(s.timeout_seconds()) + " s"
+                                                : std::string("The statement was cancelled")) +
+                           " (" + cause + ")" + where,
                        rc, "HYT00");
     case SQLITE_CONSTRAINT:
       return MakeError(ado::kErrCommandFailed, cause + where, rc, "23000");

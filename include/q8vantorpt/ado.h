@@ -20,6 +20,7 @@
 // execution is released or detached, as they would on a server.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -55,6 +56,35 @@ inline constexpr int32_t kErrCommandFailed = -2147217900;     // errors in the c
 inline constexpr int32_t kErrProviderFailure = -2147467259;   // unspecified failure (open …)
 inline constexpr int32_t kErrTimeout = -2147217871;           // time limit of the command reached
 inline constexpr int32_t kErrParameterMissing = -2147217904;  // a `?` marker without value
+
+// A time limit on the calling thread's database work, for a caller that must
+// not wait longer than it chooses (the component's own statements run without
+// a command time limit). While a TimeLimit lives, a login on this thread waits
+// at most until the deadline, a statement still running then is cancelled
+// (through ODBC with SQLCancel, so that the server receives an attention; on
+// the embedded engine with sqlite3_interrupt), and a statement begun after it
+// fails at once. Every failure from then on is raised as kErrTimeout with a
+// description that names the limit, the original failure's entries following
+// in the connection's Errors. Limits nest; the earliest deadline holds.
+// REQUIRES: destroyed on the thread that created it, innermost first.
+class TimeLimit {
+ public:
+  explicit TimeLimit(std::chrono::milliseconds limit);
+  ~TimeLimit();
+  TimeLimit(const TimeLimit&) = delete;
+  TimeLimit& operator=(const TimeLimit&) = delete;
+
+  // True once the deadline has passed.
+  bool Expired() const;
+  // The limit that holds: this one, or an outer one that ends first.
+  std::chrono::milliseconds limit() const { return limit_; }
+  std::chrono::steady_clock::time_point deadline() const { return deadline_; }
+
+ private:
+  std::chrono::milliseconds limit_;
+  std::chrono::steady_clock::time_point deadline_;
+  const TimeLimit* outer_;
+};
 
 // The static type of a result column, as the database declares it.
 enum class FieldType { kBool, kInt, kDecimal, kDouble, kText, kDateTime };

@@ -8,6 +8,7 @@
 #include "tools/q8vantorpt/cli.h"
 
 #include <CLI/CLI.hpp>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "services/table_data_access.h"
 #include "tools/q8vantorpt/commands.h"
 #include "tools/q8vantorpt/demo_db.h"
+#include "tools/q8vantorpt/time_limit.h"
 
 namespace q8::tool {
 namespace {
@@ -26,17 +28,19 @@ constexpr const char* kDescription =
 
 constexpr const char* kFooter =
     "The database: --db FILE (the embedded engine), --dsn DESCRIPTOR, or the environment\n"
-    "variable Q8VANTORPT_DSN. Exit status: 0 success, 1 a failure reported as\n"
+    "variable Q8VANTORPT_DSN. --timeout SECONDS (or Q8VANTORPT_TIMEOUT) cancels the running\n"
+    "statement after SECONDS and fails. Exit status: 0 success, 1 a failure reported as\n"
     "'error NUMBER: SOURCE: DESCRIPTION', 2 a usage error.\n"
     "Example: q8vantorpt demo-db demo.db && q8vantorpt --db demo.db report 2008608";
 
 constexpr const char* kCommandFooter =
     "Global options, before or after the command: --db FILE | --dsn TEXT, --lang ID,\n"
-    "--user-id N, --format table|csv|json, --table-rights (see q8vantorpt --help).";
+    "--user-id N, --format table|csv|json, --table-rights, --timeout SECONDS\n"
+    "(see q8vantorpt --help).";
 
 // Everything the command line can set.
 struct Arguments {
-  std::string dsn, db, lang, format = "table";
+  std::string dsn, db, lang, format = "table", timeout;
   int32_t user_id = 0;
   std::string file, sql, name;
   bool force = false, sql_only = false, long_number = false, table_rights = false;
@@ -102,6 +106,11 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
       "variable Q8VANTORPT_DATA_ACCESS=table does)");
   app.add_option("--format", a.format, "output form of results: table, csv or json (default table)")
       ->type_name("FORM");
+  CLI::Option* timeout_opt =
+      app.add_option("--timeout", a.timeout,
+                     "cancel the running statement after SECONDS and fail (also the variable "
+                     "Q8VANTORPT_TIMEOUT); none by default")
+          ->type_name("SECONDS");
 
   // Databases.
   CLI::App* init = Command(app, "init-db", "create an empty ERP database on FILE");
@@ -244,7 +253,16 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     if (user_opt->count() > 0) g.user_id = a.user_id;
     if (a.table_rights) rights::SelectTableDataAccess();
     Session session(std::move(g), out, env_dsn);
-    if (action) action(session);
+    const char* env_timeout = std::getenv(kTimeoutEnvironment);
+    if (timeout_opt->count() > 0 || (env_timeout && *env_timeout)) {
+      const std::string_view origin = timeout_opt->count() > 0 ? "--timeout" : kTimeoutEnvironment;
+      const auto limit = ParseTimeout(timeout_opt->count() > 0 ? a.timeout : env_timeout, origin);
+      RunWithTimeLimit(limit, origin, err, [&] {
+        if (action) action(session);
+      });
+    } else if (action) {
+      action(session);
+    }
     out.flush();
     return kExitOk;
   } catch (const UsageError& e) {
