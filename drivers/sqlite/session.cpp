@@ -271,6 +271,20 @@ ado::ProviderError StatementError(const Session& s, int rc, std::string_view sta
     if (cause.find(k.text) != std::string::npos)
       return MakeError(k.number, std::string(k.text) + where, k.number, k.sql_state);
   }
+  // A conversion of text to an integer names the value in its text.
+  if (cause.starts_with(tsql::kTextConversion))
+    return MakeError(tsql::kTextConversionNumber, cause + where, tsql::kTextConversionNumber,
+                     "22018");
+  if (cause.starts_with("The conversion of the ") &&
+      cause.find(tsql::kTextOverflow) != std::string::npos) {
+    const int number = cause.find("an int column") != std::string::npos
+                           ? tsql::kTextOverflowNumber
+                           : tsql::kShortTextOverflowNumber;
+    return MakeError(number, cause + where, number, "22003");
+  }
+  if (cause.starts_with("Arithmetic overflow error converting expression to data type "))
+    return MakeError(tsql::kArithmeticOverflowNumber, cause + where,
+                     tsql::kArithmeticOverflowNumber, "22003");
   if (const std::optional<NoRoom> no_room = OutOfSpace(s.db(), rc))
     return OutOfSpaceError(s, rc, *no_room, cause, where);
   switch (rc & 0xFF) {
