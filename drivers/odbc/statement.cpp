@@ -57,8 +57,13 @@ Execution::Execution(std::shared_ptr<Session> session, const std::string& text,
   // result without columns like any other. A statement still running at the
   // caller's deadline is cancelled (the server receives an attention).
   ado::CancelAtDeadline cancel([h] { SQLCancel(h); });
-  Check(SQLExecDirect(h, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())), SQL_NTS),
-        SQL_HANDLE_STMT, h, "SQLExecDirect");
+  try {
+    Check(SQLExecDirect(h, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())), SQL_NTS),
+          SQL_HANDLE_STMT, h, "SQLExecDirect");
+  } catch (const ado::ProviderError& e) {
+    RaiseIfConnectionDead(dbc, e);
+    throw;
+  }
 }
 
 std::optional<ado::Result> Execution::ReadFromDriver() {
@@ -87,6 +92,11 @@ std::optional<ado::Result> Execution::ReadFromDriver() {
         result.rows_affected = count;
       }
     }
+  } catch (const ado::ProviderError& e) {
+    done_ = true;
+    stmt_.Reset();
+    RaiseIfConnectionDead(session_->dbc.get(), e);
+    throw;
   } catch (...) {
     done_ = true;
     stmt_.Reset();
