@@ -80,14 +80,16 @@ bool Passed();
 // a limit. Raises the time-limit error when the deadline has passed.
 std::optional<int> SecondsLeft();
 // The time-limit error of the calling thread's limit: kErrTimeout, SQLSTATE
-// HYT00, naming the limit; `cause` (the failure that the cancel caused, or
-// empty) follows in its description and its entries.
+// HYT00, naming the limit (kErrCanceled, HY008, when it was cancelled);
+// `cause` (the failure that the cancel caused, or empty) follows in its
+// description and its entries.
 ProviderError Error(const q8::Error* cause = nullptr);
 }  // namespace deadline
 
 // While it lives, `cancel` is called once, from another thread, should the
-// calling thread's deadline pass; the destructor waits for a call that is
-// running. Without a limit on the thread it does nothing.
+// calling thread's deadline pass or its limit be cancelled; the destructor
+// waits for a call that is running. Without a limit on the thread it does
+// nothing.
 class CancelAtDeadline {
  public:
   explicit CancelAtDeadline(std::function<void()> cancel);

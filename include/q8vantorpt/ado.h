@@ -20,6 +20,7 @@
 // execution is released or detached, as they would on a server.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -55,6 +56,7 @@ inline constexpr int kTypeSmallInt = 2, kTypeInteger = 3, kTypeDouble = 5, kType
 inline constexpr int32_t kErrCommandFailed = -2147217900;     // errors in the command
 inline constexpr int32_t kErrProviderFailure = -2147467259;   // unspecified failure (open …)
 inline constexpr int32_t kErrTimeout = -2147217871;           // time limit of the command reached
+inline constexpr int32_t kErrCanceled = -2147217842;          // the caller cancelled the operation
 inline constexpr int32_t kErrParameterMissing = -2147217904;  // a `?` marker without value
 
 // A time limit on the calling thread's database work, for a caller that must
@@ -67,6 +69,7 @@ inline constexpr int32_t kErrParameterMissing = -2147217904;  // a `?` marker wi
 // description that names the limit, the original failure's entries following
 // in the connection's Errors. Limits nest; the earliest deadline holds.
 // REQUIRES: destroyed on the thread that created it, innermost first.
+class CancelAtDeadline;
 class TimeLimit {
  public:
   explicit TimeLimit(std::chrono::milliseconds limit);
@@ -74,16 +77,24 @@ class TimeLimit {
   TimeLimit(const TimeLimit&) = delete;
   TimeLimit& operator=(const TimeLimit&) = delete;
 
-  // True once the deadline has passed.
+  // Ends the limit now; may be called from any thread (a host's "cancel"
+  // button). What runs under it, or under a limit nested in it, is cancelled
+  // as at the deadline and fails with kErrCanceled.
+  void Cancel();
+  bool Cancelled() const { return cancelled_ || (outer_ && outer_->Cancelled()); }
+  // True once the deadline has passed or the limit was cancelled.
   bool Expired() const;
   // The limit that holds: this one, or an outer one that ends first.
   std::chrono::milliseconds limit() const { return limit_; }
   std::chrono::steady_clock::time_point deadline() const { return deadline_; }
 
  private:
+  friend class CancelAtDeadline;
+  void CancelRunning();
   std::chrono::milliseconds limit_;
   std::chrono::steady_clock::time_point deadline_;
   const TimeLimit* outer_;
+  std::atomic<bool> cancelled_{false};
 };
 
 // The static type of a result column, as the database declares it.

@@ -2,8 +2,10 @@
 #include "tests/tds/server.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -211,7 +214,15 @@ namespace {
 class Session {
  public:
   Session(Server::Impl& server, int fd, int id)
-      : server_(server), fd_(fd), id_(id), channel_(fd), fault_(server.options.fault) {}
+      : server_(server), fd_(fd), id_(id), channel_(fd), fault_(server.options.fault) {
+    if (::pipe2(wake_, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  }
+  ~Session() {
+    ::close(wake_[0]);
+    ::close(wake_[1]);
+  }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
 
   void Run() {
     try {
@@ -241,10 +252,18 @@ class Session {
       m = channel_.ReadMessage();
       switch (m.type) {
         case kPacketSqlBatch:
-          Batch(m);
-          break;
         case kPacketRpc:
-          Rpc(m);
+          try {
+            if (m.type == kPacketSqlBatch)
+              Batch(m);
+            else
+              Rpc(m);
+          } catch (const AttentionReceived&) {
+            // The request was cancelled while it ran: its results are
+            // dropped and the acknowledgement is the whole reply.
+            Record("attention", {});
+            AcknowledgeAttention({});
+          }
           break;
         case kPacketAttention:
           // Nothing was being sent: the acknowledgement alone.
@@ -361,13 +380,48 @@ class Session {
     return true;
   }
 
+  struct AttentionReceived {};
+
+  // Runs `work` on the engine while watching the connection: an attention
+  // cancels the statement that runs (as SQL Server stops a request at an
+  // attention) and raises AttentionReceived once the engine has stopped; a
+  // client that goes away, or the server stopping, cancels it too.
+  EngineOutcome Watched(const std::function<EngineOutcome()>& work) {
+    ado::TimeLimit cancellable(std::chrono::hours(24));
+    bool attention = false, gone = false;
+    std::thread watcher([&] {
+      pollfd p[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+      while (::poll(p, 2, -1) < 0 && errno == EINTR) {
+      }
+      if (p[1].revents) return;  // the work ended first
+      try {
+        attention = channel_.ReadMessage().type == kPacketAttention;
+        gone = !attention;
+      } catch (const std::exception&) {
+        gone = true;
+      }
+      cancellable.Cancel();
+    });
+    EngineOutcome out = work();
+    const char byte = 1;
+    while (::write(wake_[1], &byte, 1) < 0 && errno == EINTR) {
+    }
+    watcher.join();
+    char drained = 0;
+    while (::read(wake_[0], &drained, 1) < 0 && errno == EINTR) {
+    }
+    if (gone) throw Disconnected();
+    if (attention) throw AttentionReceived();
+    return out;
+  }
+
   void Batch(const Message& m) {
     Request q;
     q.raw = m.payload.substr(SkipAllHeaders(m.payload));
     q.text = Utf16ToUtf8(q.raw);
     const std::string sql = q.text;
     Record("batch", std::move(q));
-    EngineOutcome outcome = engine_->RunBatch(sql);
+    EngineOutcome outcome = Watched([&] { return engine_->RunBatch(sql); });
     nocount_ = NocountAfter(sql, nocount_);
     Reply r;
     WriteResults(r, outcome, kTokenDone, false);
@@ -451,7 +505,7 @@ class Session {
           p ? static_cast<int32_t>(p->type.length) : 0, p ? p->value : Variant::Null()));
     }
     nocount_ = NocountAfter(statement, nocount_);
-    EngineOutcome outcome = engine_->RunStatement(sql, bound);
+    EngineOutcome outcome = Watched([&] { return engine_->RunStatement(sql, bound); });
     WriteResults(reply, outcome, kTokenDoneInProc, true);
     if (outcome.error) {
       outcome.error->line = 1;
@@ -475,7 +529,7 @@ class Session {
       bound.push_back(maker->CreateParameter(p.name, AdoParameterType(p.type), direction,
                                              static_cast<int32_t>(p.type.length), p.value));
     }
-    EngineOutcome outcome = engine_->CallProcedure(name, bound);
+    EngineOutcome outcome = Watched([&] { return engine_->CallProcedure(name, bound); });
     WriteResults(reply, outcome, kTokenDoneInProc, true);
     if (outcome.error) {
       outcome.error->procedure = name;
@@ -539,9 +593,11 @@ class Session {
       }
       DiscardForever();
     }
+    // An attention that came while the request ran, or between two
+    // packets, ends the reply where it stands.
     size_t sent = 0;
     while (sent < bytes.size()) {
-      if (sent > 0 && channel_.Readable()) {
+      if (channel_.Readable()) {
         Message m = channel_.ReadMessage();
         if (m.type != kPacketAttention) throw ProtocolError("a request arrived inside a reply");
         Record("attention", {});
@@ -568,6 +624,7 @@ class Session {
   Server::Impl& server_;
   int fd_;
   int id_;
+  int wake_[2] = {-1, -1};  // ends the watch of Watched()
   PacketChannel channel_;
   Fault fault_;
   std::string user_;

@@ -1,8 +1,8 @@
 // Time limits of a thread's database work, and the watchdog that cancels a
 // statement still running when its thread's deadline passes.
 //
-// The limit is the caller's (the tool's --timeout); the component's own
-// connections keep a command time limit of 0. Drivers read the deadline to
+// The limit is the caller's (the tool's --timeout, a host's cancel); the
+// component's own connections keep a command time limit of 0. Drivers read the deadline to
 // bound their waits (a login, a query timeout) and register a cancel call for
 // the time a statement runs; one watchdog thread, started on the first
 // registration, makes the calls that fall due.
@@ -24,6 +24,7 @@ using Clock = std::chrono::steady_clock;
 thread_local const TimeLimit* innermost = nullptr;
 
 constexpr std::string_view kLimitText = "The time limit of ";
+constexpr std::string_view kCancelText = "The call was cancelled; the work on the database stopped";
 
 // "2 s", "0.5 s".
 std::string SecondsText(std::chrono::milliseconds ms) {
@@ -42,6 +43,7 @@ std::string SecondsText(std::chrono::milliseconds ms) {
 struct CancelAtDeadline::Entry {
   Clock::time_point deadline;
   std::function<void()> cancel;
+  std::vector<const TimeLimit*> limits;  // the thread's limits, innermost first
   bool fired = false;
   bool running = false;
 };
@@ -63,6 +65,16 @@ class Watchdog {
       started_ = true;
     }
     entries_.push_back(e);
+    wake_.notify_all();
+  }
+
+  // Makes the entries under `limit` due now.
+  void Fire(const TimeLimit* limit) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto* e : entries_) {
+      if (std::find(e->limits.begin(), e->limits.end(), limit) != e->limits.end())
+        e->deadline = Clock::now();
+    }
     wake_.notify_all();
   }
 
@@ -124,7 +136,14 @@ TimeLimit::TimeLimit(std::chrono::milliseconds limit)
 
 TimeLimit::~TimeLimit() { innermost = outer_; }
 
-bool TimeLimit::Expired() const { return Clock::now() >= deadline_; }
+bool TimeLimit::Expired() const { return Cancelled() || Clock::now() >= deadline_; }
+
+void TimeLimit::Cancel() {
+  cancelled_ = true;
+  CancelRunning();
+}
+
+void TimeLimit::CancelRunning() { Watchdog::Instance().Fire(this); }
 
 namespace deadline {
 
@@ -138,21 +157,26 @@ bool Passed() { return innermost && innermost->Expired(); }
 std::optional<int> SecondsLeft() {
   if (!innermost) return std::nullopt;
   const auto left = innermost->deadline() - Clock::now();
-  if (left <= Clock::duration::zero()) throw Error();
+  if (left <= Clock::duration::zero() || innermost->Cancelled()) throw Error();
   const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
   return static_cast<int>(std::max<int64_t>(1, (ms + 999) / 1000));
 }
 
 ProviderError Error(const q8::Error* cause) {
-  std::string text = std::string(kLimitText) +
-                     SecondsText(innermost ? innermost->limit() : std::chrono::milliseconds{0}) +
-                     " was reached; the work on the database was cancelled";
+  const bool cancelled = innermost && innermost->Cancelled();
+  std::string text =
+      cancelled ? std::string(kCancelText)
+                : std::string(kLimitText) +
+                      SecondsText(innermost ? innermost->limit() : std::chrono::milliseconds{0}) +
+                      " was reached; the work on the database was cancelled";
   if (cause) text += ": " + cause->description();
-  std::vector<ErrorEntry> entries{{kErrTimeout, kConnectionSource, text, 0, "HYT00"}};
+  const int32_t number = cancelled ? kErrCanceled : kErrTimeout;
+  std::vector<ErrorEntry> entries{
+      {number, kConnectionSource, text, 0, cancelled ? "HY008" : "HYT00"}};
   if (cause) {
     for (ErrorEntry& e : EntriesOf(*cause)) entries.push_back(std::move(e));
   }
-  return ProviderError(kErrTimeout, kConnectionSource, text, std::move(entries));
+  return ProviderError(number, kConnectionSource, text, std::move(entries));
 }
 
 }  // namespace deadline
@@ -160,8 +184,9 @@ ProviderError Error(const q8::Error* cause) {
 std::optional<ProviderError> TimeLimitFailure(const Error& e) {
   if (!deadline::Passed()) return std::nullopt;
   // Already the limit's own error.
-  if (e.number() == kErrTimeout && e.source() == kConnectionSource &&
-      e.description().starts_with(kLimitText))
+  if ((e.number() == kErrTimeout || e.number() == kErrCanceled) &&
+      e.source() == kConnectionSource &&
+      (e.description().starts_with(kLimitText) || e.description().starts_with(kCancelText)))
     return std::nullopt;
   return deadline::Error(&e);
 }
@@ -170,9 +195,12 @@ CancelAtDeadline::CancelAtDeadline(std::function<void()> cancel) {
   std::optional<Clock::time_point> when = deadline::Current();
   if (!when) return;
   entry_ = std::make_unique<Entry>();
-  entry_->deadline = *when;
+  entry_->deadline = innermost->Cancelled() ? Clock::now() : *when;
   entry_->cancel = std::move(cancel);
+  for (const TimeLimit* t = innermost; t; t = t->outer_) entry_->limits.push_back(t);
   Watchdog::Instance().Add(entry_.get());
+  // A cancel that came while the entry was being added.
+  if (innermost->Cancelled()) Watchdog::Instance().Fire(innermost);
 }
 
 CancelAtDeadline::~CancelAtDeadline() {
