@@ -143,7 +143,8 @@ std::string ConnectionString(Way way, const DescriptorOptions& o) {
              ";Initial Catalog=ERP;Data Source=127.0.0.1," + port + o.extra;
     case Way::kOdbc:
       return "Driver=FreeTDS;Server=127.0.0.1;Port=" + port + ";Database=ERP;UID=" + o.user +
-             ";PWD=x;TDS_Version=7.4;ClientCharset=UTF-8" + o.extra;
+             ";PWD=x;" + (o.tds_version ? "TDS_Version=7.4;" : "") + "ClientCharset=UTF-8" +
+             o.extra;
     case Way::kDsn:
       return "DSN=Q8TDS;UID=" + o.user + ";PWD=x" + (o.port ? ";Port=" + port : "") + o.extra;
   }

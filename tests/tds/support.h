@@ -49,6 +49,7 @@ struct DescriptorOptions {
   std::string extra;  // appended inside the connection string, e.g. ";Connect Timeout=1"
   std::string language = "CHS";
   int user_id = 0;
+  bool tds_version = true;  // the ODBC string names TDS_Version=7.4
 };
 // The descriptor (sDsn) of `way`.
 std::string Descriptor(Way way, const DescriptorOptions& o = {});
