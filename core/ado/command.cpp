@@ -32,7 +32,7 @@ RecordsetPtr Command::Execute(int options) {
   rs->set_cursor_location(connection_->cursor_location());
   auto first = pending->Next();
   if (first)
-    rs->Attach(first->rows, std::move(pending), connection_);
+    rs->Attach(first->rows, std::move(pending), connection_, first->rows_affected);
   else
     rs->Attach(nullptr, nullptr, connection_);
   return rs;

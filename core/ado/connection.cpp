@@ -120,7 +120,7 @@ std::shared_ptr<Recordset> Connection::Execute(const std::string& command_text, 
   rs->set_cursor_location(cursor_location_);
   auto first = pending->Next();
   if (first)
-    rs->Attach(first->rows, pending, shared_from_this());
+    rs->Attach(first->rows, pending, shared_from_this(), first->rows_affected);
   else
     rs->Attach(nullptr, nullptr, shared_from_this());
   return rs;

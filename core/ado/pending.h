@@ -37,7 +37,8 @@ struct PendingResults {
 };
 
 // Runs `f`; a failure fills `cn`'s Errors collection (the provider's entries,
-// or one entry made of the error) and is raised again.
+// or one entry made of the error) and is raised again; after the calling
+// thread's time limit has passed, as the time-limit error.
 template <class F>
 auto WithErrors(Connection& cn, F&& f) -> decltype(f());
 
@@ -48,11 +49,19 @@ int CommandTypeOf(int options);
 // The entries for an Errors collection that describe `e`.
 std::vector<ErrorEntry> EntriesOf(const Error& e);
 
+// The failure to raise for `e` when the calling thread's time limit has
+// passed (the limit's error, with `e` after it); nullopt otherwise.
+std::optional<ProviderError> TimeLimitFailure(const Error& e);
+
 template <class F>
 auto WithErrors(Connection& cn, F&& f) -> decltype(f()) {
   try {
     return f();
   } catch (const Error& e) {
+    if (auto limit = TimeLimitFailure(e)) {
+      cn.SetErrors(limit->entries());
+      throw *limit;
+    }
     cn.SetErrors(EntriesOf(e));
     throw;
   }

@@ -9,6 +9,7 @@
 // the Errors-collection entries of the failure.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -71,6 +72,40 @@ class ProviderConnection {
   // another thread while the connection may be executing; never raises. The
   // default does nothing: the statement runs to its end.
   virtual void Interrupt() noexcept {}
+};
+
+// The calling thread's TimeLimit (ado.h), as the drivers honour it.
+namespace deadline {
+// The deadline of the innermost TimeLimit of the calling thread; nullopt
+// when the thread has none.
+std::optional<std::chrono::steady_clock::time_point> Current();
+// True when the thread has a limit and its deadline has passed.
+bool Passed();
+// Whole seconds to the deadline, rounded up and at least 1; nullopt without
+// a limit. Raises the time-limit error when the deadline has passed.
+std::optional<int> SecondsLeft();
+// The time-limit error of the calling thread's limit: kErrTimeout, SQLSTATE
+// HYT00, naming the limit (kErrCanceled, HY008, when it was cancelled);
+// `cause` (the failure that the cancel caused, or empty) follows in its
+// description and its entries.
+ProviderError Error(const q8::Error* cause = nullptr);
+}  // namespace deadline
+
+// While it lives, `cancel` is called once, from another thread, should the
+// calling thread's deadline pass or its limit be cancelled; the destructor
+// waits for a call that is running. Without a limit on the thread it does
+// nothing.
+class CancelAtDeadline {
+ public:
+  explicit CancelAtDeadline(std::function<void()> cancel);
+  ~CancelAtDeadline();
+  CancelAtDeadline(const CancelAtDeadline&) = delete;
+  CancelAtDeadline& operator=(const CancelAtDeadline&) = delete;
+
+  struct Entry;
+
+ private:
+  std::unique_ptr<Entry> entry_;
 };
 
 // Parsed connection string: key=value pairs separated by ";", values

@@ -26,8 +26,9 @@ void Recordset::SetActiveConnection(ConnectionPtr cn) {
 }
 
 void Recordset::Attach(std::shared_ptr<RowSet> rows, std::shared_ptr<PendingResults> pending,
-                       ConnectionPtr connection) {
+                       ConnectionPtr connection, int64_t records_affected) {
   rows_ = std::move(rows);
+  records_affected_ = rows_ ? -1 : records_affected;
   pending_ = std::move(pending);
   connection_ = std::move(connection);
   open_ = rows_ != nullptr;
@@ -60,7 +61,7 @@ void Recordset::Open(const std::string& source, ConnectionPtr connection, int cu
       connection_->Run(source, none, CommandTypeOf(options), connection_->command_timeout());
   auto first = pending->Next();
   if (first)
-    Attach(first->rows, std::move(pending), connection_);
+    Attach(first->rows, std::move(pending), connection_, first->rows_affected);
   else
     Attach(nullptr, nullptr, connection_);
 }
@@ -187,7 +188,7 @@ std::shared_ptr<Recordset> Recordset::NextRecordset() {
   rs->cursor_location_ = cursor_location_;
   rs->cursor_type_ = cursor_type_;
   rs->lock_type_ = lock_type_;
-  rs->Attach(next->rows, std::move(pending), connection_);
+  rs->Attach(next->rows, std::move(pending), connection_, next->rows_affected);
   return rs;
 }
 
@@ -195,6 +196,7 @@ void Recordset::Close() {
   rows_.reset();
   pending_.reset();
   open_ = false;
+  records_affected_ = -1;
   position_ = 0;
   before_first_ = false;
 }

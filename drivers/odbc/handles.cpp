@@ -92,6 +92,19 @@ void RaiseDiagnostics(SQLSMALLINT kind, SQLHANDLE h, SQLRETURN rc, const char* c
   throw ado::ProviderError(first.number, first.source, first.description, std::move(entries));
 }
 
+void RaiseIfConnectionDead(SQLHDBC dbc, const ado::ProviderError& e) {
+  SQLUINTEGER dead = SQL_CD_FALSE;
+  const SQLRETURN rc =
+      SQLGetConnectAttr(dbc, SQL_ATTR_CONNECTION_DEAD, &dead, SQL_IS_UINTEGER, nullptr);
+  if ((rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) || dead != SQL_CD_TRUE) return;
+  std::vector<ado::ErrorEntry> entries = e.entries();
+  if (entries.empty() || entries.front().sql_state.starts_with("08")) return;
+  entries.front().sql_state = "08S01";
+  entries.front().number = kFail;
+  const ado::ErrorEntry& first = entries.front();
+  throw ado::ProviderError(first.number, first.source, first.description, std::move(entries));
+}
+
 bool IsUnsupportedFeature(const ado::ProviderError& e) {
   for (const auto& entry : e.entries())
     if (entry.sql_state == "HYC00" || entry.sql_state == "HY092") return true;

@@ -3,6 +3,11 @@
 
 #include <sqlext.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <optional>
+#include <string_view>
 #include <utility>
 
 #include "core/ado/layer_errors.h"
@@ -24,6 +29,53 @@ void SetOptionalAttribute(SQLHDBC dbc, SQLINTEGER attribute, SQLULEN value, cons
   } catch (const ado::ProviderError& e) {
     if (!IsUnsupportedFeature(e)) throw;
   }
+}
+
+bool EndsWithNoCase(std::string_view s, std::string_view tail) {
+  return s.size() >= tail.size() &&
+         std::equal(tail.begin(), tail.end(), s.end() - static_cast<std::ptrdiff_t>(tail.size()),
+                    [](char a, char b) {
+                      return std::tolower(static_cast<unsigned char>(a)) ==
+                             std::tolower(static_cast<unsigned char>(b));
+                    });
+}
+
+// True when `driver` (a name registered in odbcinst.ini, or a library's
+// path) is FreeTDS's ODBC driver.
+bool IsFreeTds(SQLHENV env, std::string_view driver) {
+  if (EndsWithNoCase(driver, "libtdsodbc.so")) return true;
+  SQLCHAR name[256], attributes[2048];
+  SQLSMALLINT name_length = 0, attributes_length = 0;
+  for (SQLUSMALLINT direction = SQL_FETCH_FIRST;; direction = SQL_FETCH_NEXT) {
+    const SQLRETURN rc = SQLDrivers(env, direction, name, sizeof name, &name_length, attributes,
+                                    sizeof attributes, &attributes_length);
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return false;
+    const std::string_view registered(reinterpret_cast<const char*>(name));
+    if (registered.size() != driver.size() || !EndsWithNoCase(registered, driver)) continue;
+    // "Driver=/usr/lib/…/libtdsodbc.so\0Setup=…\0\0"
+    for (const char* a = reinterpret_cast<const char*>(attributes); *a; a += std::strlen(a) + 1) {
+      const std::string_view entry(a);
+      if (entry.starts_with("Driver=") && EndsWithNoCase(entry, "libtdsodbc.so")) return true;
+    }
+    return false;
+  }
+}
+
+// An ODBC string naming FreeTDS by "Driver=" with neither a protocol version
+// nor a freetds.conf entry (Servername) leaves FreeTDS to find the version
+// itself ("auto", Debian's freetds.conf): against a server that accepts and
+// then says nothing, it then retries with other versions and never returns,
+// whatever the login timeout. Such a string gets TDS_Version=7.4, which every
+// SQL Server since 2000 answers with its own version.
+std::string WithProtocolVersion(SQLHENV env, const std::string& connection_string) {
+  const ado::ConnectionString cs(connection_string);
+  const std::optional<std::string> driver = cs.Get("Driver");
+  if (!driver || cs.Has("DSN") || cs.Has("FileDSN") || cs.Has("TDS_Version") ||
+      cs.Has("Servername") || !IsFreeTds(env, *driver))
+    return connection_string;
+  std::string out = connection_string;
+  if (!out.empty() && out.back() != ';') out += ';';
+  return out + "TDS_Version=7.4;";
 }
 
 [[noreturn]] void RaiseNotOpen() {
@@ -160,17 +212,20 @@ std::unique_ptr<ado::ProviderConnection> Open(const std::string& connection_stri
   session->dbc = DbcHandle(h);
 
   int timeout = target.login_timeout.value_or(login_timeout_seconds);
+  // The caller's time limit on this thread bounds the login as well.
+  if (std::optional<int> left = ado::deadline::SecondsLeft())
+    timeout = timeout > 0 ? std::min(timeout, *left) : *left;
   if (timeout >= 0) {
     SetOptionalAttribute(h, SQL_ATTR_LOGIN_TIMEOUT, static_cast<SQLULEN>(timeout),
                          "SQLSetConnectAttr(SQL_ATTR_LOGIN_TIMEOUT)");
   }
+  const std::string connect = WithProtocolVersion(env, target.connection_string);
   SQLCHAR completed[1024];
   SQLSMALLINT completed_length = 0;
   SQLRETURN rc =
       Check(SQLDriverConnect(
-                h, nullptr,
-                reinterpret_cast<SQLCHAR*>(const_cast<char*>(target.connection_string.c_str())),
-                SQL_NTS, completed, sizeof completed, &completed_length, SQL_DRIVER_NOPROMPT),
+                h, nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(connect.c_str())), SQL_NTS,
+                completed, sizeof completed, &completed_length, SQL_DRIVER_NOPROMPT),
             SQL_HANDLE_DBC, h, "SQLDriverConnect");
   if (rc == SQL_NO_DATA) RaiseDiagnostics(SQL_HANDLE_DBC, h, SQL_ERROR, "SQLDriverConnect");
   session->connected = true;

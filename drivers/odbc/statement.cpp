@@ -3,6 +3,8 @@
 
 #include <sqlext.h>
 
+#include <algorithm>
+
 #include "core/ado/cancel.h"
 #include "drivers/odbc/columns.h"
 #include "q8vantorpt/error.h"
@@ -53,7 +55,11 @@ void Execution::Start(const std::string& text, std::vector<ado::ParameterPtr>& p
                       int timeout_seconds) {
   SQLHSTMT h = stmt_.get();
   // No limit is every driver's default. A driver that has no query timeout
-  // runs without one, as the OLE DB providers do.
+  // runs without one, as the OLE DB providers do. The caller's time limit on
+  // this thread bounds every wait of the statement too: a server that stops
+  // answering is given up by the driver itself.
+  if (std::optional<int> left = ado::deadline::SecondsLeft())
+    timeout_seconds = timeout_seconds > 0 ? std::min(timeout_seconds, *left) : *left;
   if (timeout_seconds > 0) {
     try {
       Check(SQLSetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT,
@@ -68,41 +74,59 @@ void Execution::Start(const std::string& text, std::vector<ado::ParameterPtr>& p
   for (const auto& p : params) bound_.push_back(PrepareParameter(p));
   BindParameters(h, bound_);
   // SQL_NO_DATA here is a searched UPDATE or DELETE that changed no row: a
-  // result without columns like any other.
-  Check(SQLExecDirect(h, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())), SQL_NTS),
-        SQL_HANDLE_STMT, h, "SQLExecDirect");
+  // result without columns like any other. A statement still running at the
+  // caller's deadline is cancelled (the server receives an attention).
+  ado::CancelAtDeadline cancel([h] { SQLCancel(h); });
+  try {
+    Check(SQLExecDirect(h, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())), SQL_NTS),
+          SQL_HANDLE_STMT, h, "SQLExecDirect");
+  } catch (const ado::ProviderError& e) {
+    RaiseIfConnectionDead(dbc, e);
+    throw;
+  }
 }
 
 std::optional<ado::Result> Execution::ReadFromDriver() {
   if (done_) return std::nullopt;
   if (abandoned_) RaiseClosed();
   SQLHSTMT h = stmt_.get();
+  ado::Result result;
+  bool end = false;
   try {
+    // Reading that is still going on at the caller's deadline is cancelled.
+    ado::CancelAtDeadline cancel([h] { SQLCancel(h); });
     if (!first_) {
-      if (Check(SQLMoreResults(h), SQL_HANDLE_STMT, h, "SQLMoreResults") == SQL_NO_DATA) {
-        Finish();
-        return std::nullopt;
+      end = Check(SQLMoreResults(h), SQL_HANDLE_STMT, h, "SQLMoreResults") == SQL_NO_DATA;
+    }
+    if (!end) {
+      first_ = false;
+      SQLSMALLINT columns = 0;
+      Check(SQLNumResultCols(h, &columns), SQL_HANDLE_STMT, h, "SQLNumResultCols");
+      if (columns > 0) {
+        result.rows = FetchResult(h, columns);
+      } else {
+        // Some drivers answer SQL_SUCCESS without writing the count
+        // (psqlODBC after SET or DROP).
+        SQLLEN count = -1;
+        Check(SQLRowCount(h, &count), SQL_HANDLE_STMT, h, "SQLRowCount");
+        result.rows_affected = count;
       }
     }
-    first_ = false;
-    SQLSMALLINT columns = 0;
-    Check(SQLNumResultCols(h, &columns), SQL_HANDLE_STMT, h, "SQLNumResultCols");
-    ado::Result result;
-    if (columns > 0) {
-      result.rows = FetchResult(h, columns);
-    } else {
-      // Some drivers answer SQL_SUCCESS without writing the count (psqlODBC
-      // after SET or DROP).
-      SQLLEN count = -1;
-      Check(SQLRowCount(h, &count), SQL_HANDLE_STMT, h, "SQLRowCount");
-      result.rows_affected = count;
-    }
-    return result;
+  } catch (const ado::ProviderError& e) {
+    done_ = true;
+    ReleaseStatement();
+    RaiseIfConnectionDead(session_->dbc.get(), e);
+    throw;
   } catch (...) {
     done_ = true;
     ReleaseStatement();
     throw;
   }
+  if (end) {
+    Finish();
+    return std::nullopt;
+  }
+  return result;
 }
 
 void Execution::Finish() {

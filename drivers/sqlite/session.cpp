@@ -387,10 +387,19 @@ void Session::Interrupt() noexcept {
 }
 
 Session::DeadlineGuard::DeadlineGuard(Session& s, int timeout_seconds) : s_(s) {
+  // The caller's time limit on this thread: nothing begins after it, and a
+  // statement still running at it is interrupted.
+  if (ado::deadline::Passed()) throw ado::deadline::Error();
   s_.timeout_seconds_ = timeout_seconds > 0 ? timeout_seconds : 0;
   s_.has_deadline_ = timeout_seconds > 0;
   if (s_.has_deadline_)
     s_.deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+  if (auto limit = ado::deadline::Current()) {
+    if (!s_.has_deadline_ || *limit < s_.deadline_) s_.deadline_ = *limit;
+    s_.has_deadline_ = true;
+    sqlite3* db = s_.db();
+    interrupt_.emplace([db] { sqlite3_interrupt(db); });
+  }
 }
 
 Session::DeadlineGuard::~DeadlineGuard() {
@@ -440,6 +449,20 @@ ado::ProviderError StatementError(const Session& s, int rc, std::string_view sta
     if (cause.find(k.text) != std::string::npos)
       return MakeError(k.number, std::string(k.text) + where, k.number, k.sql_state);
   }
+  // A conversion of text to an integer names the value in its text.
+  if (cause.starts_with(tsql::kTextConversion))
+    return MakeError(tsql::kTextConversionNumber, cause + where, tsql::kTextConversionNumber,
+                     "22018");
+  if (cause.starts_with("The conversion of the ") &&
+      cause.find(tsql::kTextOverflow) != std::string::npos) {
+    const int number = cause.find("an int column") != std::string::npos
+                           ? tsql::kTextOverflowNumber
+                           : tsql::kShortTextOverflowNumber;
+    return MakeError(number, cause + where, number, "22003");
+  }
+  if (cause.starts_with("Arithmetic overflow error converting expression to data type "))
+    return MakeError(tsql::kArithmeticOverflowNumber, cause + where,
+                     tsql::kArithmeticOverflowNumber, "22003");
   if (const std::optional<NoRoom> no_room = OutOfSpace(s.db(), rc))
     return OutOfSpaceError(s, rc, *no_room, cause, where);
   switch (rc & 0xFF) {
@@ -453,9 +476,12 @@ ado::ProviderError StatementError(const Session& s, int rc, std::string_view sta
       if (s.interrupted())
         return MakeError(ado::kErrCancelled, "The statement was cancelled (" + cause + ")" + where,
                          rc, "HY008");
+      // The command's own time limit, or the caller's (ado::TimeLimit).
       return MakeError(ado::kErrTimeout,
-                       "Query timeout expired after " + std::to_string(s.timeout_seconds()) +
-                           " s (" + cause + ")" + where,
+                       (s.timeout_seconds() > 0 ? "Query timeout expired after " +
+                                                      std::to_string(s.timeout_seconds()) + " s"
+                                                : std::string("The statement was cancelled")) +
+                           " (" + cause + ")" + where,
                        rc, "HYT00");
     case SQLITE_CONSTRAINT:
       return MakeError(ado::kErrCommandFailed, cause + where, rc, "23000");

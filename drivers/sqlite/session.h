@@ -9,6 +9,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,8 +59,10 @@ class Session {
   bool nocount = false;
 
   // Limits the statements run while the returned guard lives to
-  // `timeout_seconds` (0: no limit); a statement past the limit is
-  // interrupted and fails with SQLITE_INTERRUPT.
+  // `timeout_seconds` (0: no limit) and to the calling thread's time limit
+  // (ado::TimeLimit); a statement past the limit is interrupted and fails
+  // with SQLITE_INTERRUPT. Raises the time-limit error when the thread's
+  // deadline has passed already.
   class DeadlineGuard {
    public:
     DeadlineGuard(Session& s, int timeout_seconds);
@@ -69,6 +72,7 @@ class Session {
 
    private:
     Session& s_;
+    std::optional<ado::CancelAtDeadline> interrupt_;  // sqlite3_interrupt at the caller's deadline
   };
   // The limit of the current guard in seconds, 0 when none.
   int timeout_seconds() const { return timeout_seconds_; }

@@ -20,6 +20,8 @@
 // execution is released or detached, as they would on a server.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -54,7 +56,46 @@ inline constexpr int kTypeSmallInt = 2, kTypeInteger = 3, kTypeDouble = 5, kType
 inline constexpr int32_t kErrCommandFailed = -2147217900;     // errors in the command
 inline constexpr int32_t kErrProviderFailure = -2147467259;   // unspecified failure (open …)
 inline constexpr int32_t kErrTimeout = -2147217871;           // time limit of the command reached
+inline constexpr int32_t kErrCanceled = -2147217842;          // the caller cancelled the operation
 inline constexpr int32_t kErrParameterMissing = -2147217904;  // a `?` marker without value
+
+// A time limit on the calling thread's database work, for a caller that must
+// not wait longer than it chooses (the component's own statements run without
+// a command time limit). While a TimeLimit lives, a login on this thread waits
+// at most until the deadline, a statement still running then is cancelled
+// (through ODBC with SQLCancel, so that the server receives an attention; on
+// the embedded engine with sqlite3_interrupt), and a statement begun after it
+// fails at once. Every failure from then on is raised as kErrTimeout with a
+// description that names the limit, the original failure's entries following
+// in the connection's Errors. Limits nest; the earliest deadline holds.
+// REQUIRES: destroyed on the thread that created it, innermost first.
+class CancelAtDeadline;
+class TimeLimit {
+ public:
+  explicit TimeLimit(std::chrono::milliseconds limit);
+  ~TimeLimit();
+  TimeLimit(const TimeLimit&) = delete;
+  TimeLimit& operator=(const TimeLimit&) = delete;
+
+  // Ends the limit now; may be called from any thread (a host's "cancel"
+  // button). What runs under it, or under a limit nested in it, is cancelled
+  // as at the deadline and fails with kErrCanceled.
+  void Cancel();
+  bool Cancelled() const { return cancelled_ || (outer_ && outer_->Cancelled()); }
+  // True once the deadline has passed or the limit was cancelled.
+  bool Expired() const;
+  // The limit that holds: this one, or an outer one that ends first.
+  std::chrono::milliseconds limit() const { return limit_; }
+  std::chrono::steady_clock::time_point deadline() const { return deadline_; }
+
+ private:
+  friend class CancelAtDeadline;
+  void CancelRunning();
+  std::chrono::milliseconds limit_;
+  std::chrono::steady_clock::time_point deadline_;
+  const TimeLimit* outer_;
+  std::atomic<bool> cancelled_{false};
+};
 
 // The static type of a result column, as the database declares it.
 enum class FieldType { kBool, kInt, kDecimal, kDouble, kText, kDateTime };
@@ -275,6 +316,9 @@ class Recordset : public Object, public std::enable_shared_from_this<Recordset> 
   void MovePrevious();
   void MoveLast();
   int32_t RecordCount() const;  // -1 for a closed record set
+  // The rows changed by the statement behind a result without columns (SET
+  // NOCOUNT OFF); -1 for a result with columns and when there is no result.
+  int64_t RecordsAffected() const { return records_affected_; }
   size_t Position() const { return position_; }
 
   // The next result of the same execution as a new record set, or nullptr
@@ -294,7 +338,7 @@ class Recordset : public Object, public std::enable_shared_from_this<Recordset> 
   // Makes this record set stand at `rows`, with the rest of the execution in
   // `pending`.
   void Attach(std::shared_ptr<RowSet> rows, std::shared_ptr<PendingResults> pending,
-              ConnectionPtr connection);
+              ConnectionPtr connection, int64_t records_affected = -1);
   ConnectionPtr connection_;
   std::shared_ptr<RowSet> rows_;
   std::shared_ptr<PendingResults> pending_;
@@ -304,6 +348,7 @@ class Recordset : public Object, public std::enable_shared_from_this<Recordset> 
   bool open_ = false;
   size_t position_ = 0;
   bool before_first_ = false;  // MovePrevious went past the first row
+  int64_t records_affected_ = -1;
 
   void RequireCurrent() const;
   size_t Column(int index) const;

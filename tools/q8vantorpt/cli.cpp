@@ -9,6 +9,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -23,6 +24,7 @@
 #include "tools/q8vantorpt/demo_db.h"
 #include "tools/q8vantorpt/describe.h"
 #include "tools/q8vantorpt/filter_checks.h"
+#include "tools/q8vantorpt/time_limit.h"
 
 namespace q8::tool {
 namespace {
@@ -33,14 +35,15 @@ constexpr const char* kDescription =
 
 constexpr const char* kFooter =
     "The database: --db FILE (the embedded engine), --dsn DESCRIPTOR, or the environment\n"
-    "variable Q8VANTORPT_DSN. Exit status: 0 success, 1 a failure reported as\n"
+    "variable Q8VANTORPT_DSN. --timeout SECONDS (or Q8VANTORPT_TIMEOUT) cancels the running\n"
+    "statement after SECONDS and fails. Exit status: 0 success, 1 a failure reported as\n"
     "'error NUMBER: SOURCE: DESCRIPTION', 2 a usage error.\n"
     "Example: q8vantorpt demo-db demo.db && q8vantorpt --db demo.db report 2008608";
 
 constexpr const char* kCommandFooter =
     "Global options, before or after the command: --db FILE | --dsn TEXT, --lang ID,\n"
-    "--user-id N, --format table|csv|json|xlsx, --output FILE, --table-rights\n"
-    "(see q8vantorpt --help).";
+    "--user-id N, --format table|csv|json|xlsx, --output FILE, --table-rights,\n"
+    "--timeout SECONDS (see q8vantorpt --help).";
 
 // "2008608 (customer consignment inventory), 2008609 (…) or 2008610 (…)",
 // from the table of reports.
@@ -95,7 +98,7 @@ std::string FilterKeysHelp() {
 
 // Everything the command line can set.
 struct Arguments {
-  std::string dsn, db, lang, format = "table", output;
+  std::string dsn, db, lang, format = "table", output, timeout;
   int32_t user_id = 0;
   std::string file, sql, sql_file, name;
   bool force = false, sql_only = false, long_number = false, table_rights = false;
@@ -262,6 +265,11 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
                  "output form of results: table, csv, json or xlsx (an Excel workbook, written "
                  "to --output FILE); default table")
       ->type_name("FORM");
+  CLI::Option* timeout_opt =
+      app.add_option("--timeout", a.timeout,
+                     "cancel the running statement after SECONDS and fail (also the variable "
+                     "Q8VANTORPT_TIMEOUT); none by default")
+          ->type_name("SECONDS");
 
   // Databases.
   CLI::App* init = Command(app, "init-db", "create an empty ERP database on FILE");
@@ -477,7 +485,16 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     }
     Session session(std::move(g), *target, env_dsn);
     session.set_warnings(err);
-    if (action) action(session);
+    const char* env_timeout = std::getenv(kTimeoutEnvironment);
+    if (timeout_opt->count() > 0 || (env_timeout && *env_timeout)) {
+      const std::string_view origin = timeout_opt->count() > 0 ? "--timeout" : kTimeoutEnvironment;
+      const auto limit = ParseTimeout(timeout_opt->count() > 0 ? a.timeout : env_timeout, origin);
+      RunWithTimeLimit(limit, origin, err, [&] {
+        if (action) action(session);
+      });
+    } else if (action) {
+      action(session);
+    }
     for (const std::string& w : session.writer().Finish()) session.Warn(w);
     target->flush();
     if (!*target) throw ToolFailure("the output could not be written completely");

@@ -202,6 +202,15 @@ void Rewriter::EmitCast(const Expr* e) {
         Put(")-2415020.5) AS INTEGER)");
         return;
       }
+      if (a->ty.IsText()) {
+        // Text that is not a whole number fails, as on SQL Server.
+        Put("tsql_text2int(");
+        Emit(a);
+        Put(",");
+        Put(std::to_string(t.precision ? t.precision : 10));
+        Put(a->ty.unicode ? ",1)" : ",0)");
+        return;
+      }
       Put("CAST(");
       Emit(a);
       Put("AS INTEGER)");

@@ -125,7 +125,7 @@ std::shared_ptr<const Batch> TranslateCached(std::string_view tsql, const Catalo
 int RegisterFunctions(sqlite3* db);
 
 // Error texts raised by the functions, as SQL Server words them. The executor
-// maps them to SQL Server's numbers (8134, 241, 517, 8115).
+// maps them to SQL Server's numbers (8134, 241, 517, 8115, 245, 248).
 inline constexpr std::string_view kDivideByZero = "Divide by zero error encountered.";
 inline constexpr std::string_view kDateConversion =
     "Conversion failed when converting date and/or time from character string.";
@@ -133,6 +133,15 @@ inline constexpr std::string_view kDateOverflow =
     "Adding a value to a 'datetime' column caused an overflow.";
 inline constexpr std::string_view kArithmeticOverflow =
     "Arithmetic overflow error converting expression to data type datetime.";
+// The beginnings of the texts of a failed conversion of text to an integer
+// type, which name the value ("Conversion failed when converting the varchar
+// value 'x' to data type int.", "The conversion of the varchar value '9…'
+// overflowed an int column.").
+inline constexpr std::string_view kTextConversion = "Conversion failed when converting the ";
+inline constexpr std::string_view kTextOverflow = "' overflowed ";
+inline constexpr int kTextConversionNumber = 245;
+inline constexpr int kTextOverflowNumber = 248;       // an int column
+inline constexpr int kShortTextOverflowNumber = 244;  // a tinyint or smallint column
 inline constexpr int kDivideByZeroNumber = 8134;
 inline constexpr int kDateConversionNumber = 241;
 inline constexpr int kDateOverflowNumber = 517;
