@@ -82,48 +82,66 @@ if [ "$rn" != "$fn" ]; then
   notes+=("rows $rn against $fn")
 fi
 
-# Sums of the columns both files share, by name.
-num="'^-?[0-9]+(\.[0-9]*)?([eE][-+]?[0-9]+)?\$'"
-parts=()
+# isnum X: an SQL test that the text X is written as a number (digits, a
+# sign, a point, an exponent; not a date, not a code with two points).
+isnum() {
+  printf "(%s NOT GLOB '*[^0-9.eE+-]*' AND %s NOT GLOB '*[0-9]-*' AND %s NOT GLOB '*.*.*')" "$1" "$1" "$1"
+}
+
+# Per column of the report that the floor has too (by name): the count of
+# values that are not numbers, the sum and the sum of absolute values, each
+# file in one pass.
+shared=()
 for c in "${rcols[@]}"; do
   for d in "${fcols[@]}"; do
     if [ "$c" = "$d" ]; then
-      i=$(ident "$c")
-      parts+=("SELECT '${c//\'/\'\'}',
-        (SELECT count(*) FROM r WHERE $i <> '' AND NOT ($i REGEXP $num)),
-        (SELECT count(*) FROM f WHERE $i <> '' AND NOT ($i REGEXP $num)),
-        (SELECT count(*) FROM r WHERE $i <> ''),
-        (SELECT printf('%.17g', total(CAST($i AS REAL))) FROM r WHERE $i <> ''),
-        (SELECT printf('%.17g', total(abs(CAST($i AS REAL)))) FROM r WHERE $i <> ''),
-        (SELECT printf('%.17g', total(CAST($i AS REAL))) FROM f WHERE $i <> ''),
-        (SELECT printf('%.17g', total(abs(CAST($i AS REAL)))) FROM f WHERE $i <> '')")
+      shared+=("$c")
       break
     fi
   done
 done
-sums_sql=$(
-  IFS=$'\n'
-  printf '%s\nUNION ALL\n' "${parts[@]}" | sed '$d'
-)
-summary=$(q "$sums_sql" | awk -F'\t' -v tol="$tolerance" '
-  $2 == 0 && $3 == 0 && $4 > 0 {
-    n++
-    scale = $6 > $8 ? $6 : $8
-    diff = $5 - $7
-    if (diff < 0) diff = -diff
-    if (diff > tol * scale + 1e-12) {
-      bad++
-      printf "%s%s: %s against %s", (bad > 1 ? "; " : ""), $1, $5, $7
-    }
-  }
-  END { printf "\t%d\t%d\n", n, bad }')
+# One line per column: name, then the four figures of r and of f.
+stats() {
+  local t=$1 exprs=() c i
+  for c in "${shared[@]}"; do
+    i=$(ident "$c")
+    exprs+=("sum($i <> '' AND NOT $(isnum "$i")), sum($i <> ''),
+      printf('%.17g', total(CAST(nullif($i, '') AS REAL))),
+      printf('%.17g', total(abs(CAST(nullif($i, '') AS REAL))))")
+  done
+  local IFS=','
+  q "SELECT ${exprs[*]} FROM $t" | tr '\t' '\n'
+}
+summary=""
+if [ ${#shared[@]} -gt 0 ]; then
+  summary=$(paste <(printf '%s\n' "${shared[@]}") <(stats r | paste - - - -) <(stats f | paste - - - -) |
+    awk -F'\t' -v tol="$tolerance" '
+      # $1 name; report: $2 values that are no numbers, $3 values, $4 sum,
+      # $5 sum of |x|; floor: $6 to $9 the same
+      ($2 == 0 && $3 > 0) || ($6 == 0 && $7 > 0) {
+        if ($2 > 0 || $6 > 0) {
+          bad++
+          printf "%s%s: numbers in one file only", (bad > 1 ? "; " : ""), $1
+          next
+        }
+        n++
+        scale = $5 > $9 ? $5 : $9
+        diff = $4 - $8
+        if (diff < 0) diff = -diff
+        if (diff > tol * scale + 1e-12) {
+          bad++
+          printf "%s%s: %s against %s", (bad > 1 ? "; " : ""), $1, $4, $8
+        }
+      }
+      END { printf "\t%d\t%d\n", n, bad }')
+fi
 bad_sums=${summary%%$'\t'*}
 read -r nsums nbad <<<"${summary#*$'\t'}"
-if [ "$nbad" != 0 ]; then
+if [ "${nbad:-0}" != 0 ]; then
   ok=0
   notes+=("sums differ: $bad_sums")
 fi
-line="rows $rn/$fn, $nsums numeric column sums"
+line="rows $rn/$fn, ${nsums:-0} numeric column sums"
 
 if [ -n "$order" ]; then
   IFS=',' read -r -a keys <<<"$order"
@@ -151,7 +169,7 @@ if [ "$rows" = 1 ]; then
     local t=$1 exprs=() c i
     for c in "${rcols[@]}"; do
       i=$(ident "$c")
-      exprs+=("CASE WHEN $i REGEXP $num THEN printf('%.${digits}f', round(CAST($i AS REAL), $digits)) ELSE $i END")
+      exprs+=("CASE WHEN $i <> '' AND $(isnum "$i") THEN printf('%.${digits}f', round(CAST($i AS REAL), $digits)) ELSE $i END")
     done
     local joined
     joined=$(
@@ -181,8 +199,7 @@ if [ "$ok" = 1 ]; then
   echo "match: $line"
   exit 0
 fi
-(
-  IFS=';'
-  echo "MISMATCH: ${notes[*]} ($line)"
-)
+printf 'MISMATCH: %s' "${notes[0]}"
+for n in "${notes[@]:1}"; do printf '; %s' "$n"; done
+printf ' (%s)\n' "$line"
 exit 1
