@@ -23,6 +23,7 @@ rules=(
   "component/rpt|^(q8vantorpt|core|drivers|connection|reports)/|^component/([^/]+|data/[^/]+|rpt/[^/]+)$"
   "component|^(q8vantorpt|core|drivers|connection|reports)/|^component/[^/]+$"
   "tools|^(q8vantorpt|core|drivers|connection|reports|component|tools)/"
+  "bindings/c|^(q8vantorpt|core|drivers|connection|reports|component|bindings/c)/"
 )
 
 bad=0
@@ -43,7 +44,7 @@ while IFS= read -r file; do
       bad=$((bad + 1))
     fi
   done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
-done < <(find include core drivers connection reports component tools -type f \( -name '*.h' -o -name '*.cpp' \) | sort)
+done < <(find include core drivers connection reports component tools bindings -type f \( -name '*.h' -o -name '*.cpp' \) | sort)
 
 echo "$checked files checked"
 if [ "$bad" -ne 0 ]; then
