@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev sqlite3 nlohmann-json3-dev libcli11-dev
   unixodbc-dev odbc-postgresql libsqliteodbc tdsodbc postgresql-15
+  python3 python3-pytest pkgconf file dpkg-dev lintian
 )
 
 missing=()

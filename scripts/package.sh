@@ -53,9 +53,9 @@ step "install into a fresh prefix"
 cmake --install "$build" --prefix "$prefix" >"$work/install.log"
 "$prefix/bin/q8vantorpt" --version
 "$prefix/bin/q8vantorpt" demo-db "$work/demo.db" >/dev/null
-libdir=$(dirname "$(find "$prefix" -name 'libq8vantorpt.so.*' -type f | head -n 1)")
-pcdir=$(dirname "$(find "$prefix" -name q8vantorpt.pc | head -n 1)")
-pydir=$(dirname "$(find "$prefix" -path '*/q8vantorpt/__init__.py' | head -n 1)")/..
+libdir=$(dirname "$(find "$prefix" -name 'libq8vantorpt.so.*' -type f -print -quit)")
+pcdir=$(dirname "$(find "$prefix" -name q8vantorpt.pc -print -quit)")
+pydir=$(dirname "$(find "$prefix" -path '*/q8vantorpt/__init__.py' -print -quit)")/..
 
 # Nothing of the source or build tree may serve the examples.
 isolate=(env -u Q8VANTORPT_LIBRARY -u PYTHONPATH -u LD_LIBRARY_PATH -u PKG_CONFIG_PATH)
@@ -90,6 +90,33 @@ step "Python script over the installed package"
 (cd "$work" && "${isolate[@]}" PYTHONPATH="$pydir" python3 "$root/examples/python/report_csv.py" \
   "$work/demo.db" "$work/r2008610.csv")
 head -n 2 "$work/r2008610.csv"
+
+# The README's "Use it from your program" hosts, exactly as written there.
+readme_block() {  # the README's code block whose first line starts with $1
+  awk -v first="$1" '
+    /^```/ { if (inblock) { if (keep) exit; inblock = 0 } else { inblock = 1; start = 1 }; next }
+    inblock && start { start = 0; if (index($0, first) == 1) keep = 1 }
+    inblock && keep { print }' "$root/README.md"
+}
+step "README hosts: C++ (CMake), C (pkg-config), Python"
+mkdir -p "$work/readme"
+readme_block "// host.cpp" >"$work/readme/host.cpp"
+readme_block "# CMakeLists.txt of the host" >"$work/readme/CMakeLists.txt"
+readme_block "/* host.c" >"$work/readme/host.c"
+readme_block "# report.py" >"$work/readme/report.py"
+for f in host.cpp CMakeLists.txt host.c report.py; do
+  [ -s "$work/readme/$f" ] || { echo "README: no code block for $f"; exit 1; }
+done
+"${isolate[@]}" cmake -S "$work/readme" -B "$work/readme/build" -DCMAKE_PREFIX_PATH="$prefix" \
+  >/dev/null
+cmake --build "$work/readme/build" >/dev/null
+"${isolate[@]}" "$work/readme/build/host" "$work/demo.db" >"$work/readme/cpp.out"
+head -n 3 "$work/readme/cpp.out"
+PKG_CONFIG_PATH=$pcdir cc "$work/readme/host.c" \
+  $(PKG_CONFIG_PATH=$pcdir pkg-config --cflags --libs q8vantorpt) -o "$work/readme/c_host"
+"${isolate[@]}" LD_LIBRARY_PATH="$libdir" "$work/readme/c_host" "$work/demo.db" >"$work/readme/c.out"
+head -n 3 "$work/readme/c.out"
+(cd "$work/readme" && "${isolate[@]}" PYTHONPATH="$pydir" python3 report.py "$work/demo.db")
 
 step "Debian package (CPack)"
 rm -rf "$build/deb"

@@ -1,5 +1,6 @@
 // A C++ host: runs the consignment summary (report 2008609) on an embedded
-// database and prints customer, material and closing quantity per row.
+// database and prints customer, material and the quantity not yet settled
+// of its first rows.
 //
 //   report_host DEMO.db
 #include <iostream>
@@ -27,8 +28,8 @@ int main(int argc, char** argv) {
     int rows = 0;
     for (; !rs->IsEOF(); rs->MoveNext(), ++rows) {
       if (rows < 5) {
-        std::cout << rs->Value("FCustName").ToText() << " | " << rs->Value("FItemName").ToText()
-                  << '\n';
+        std::cout << rs->Value("FCustName").ToText() << " | " << rs->Value("FMaterialName").ToText()
+                  << " | " << rs->Value("FNoComQty").ToText() << '\n';
       }
     }
     std::cout << rows

@@ -43,7 +43,7 @@ using DictionaryPtr = std::shared_ptr<Dictionary>;
 class Q8_API ItemList : public Object {
  public:
   int32_t Count() const { return static_cast<int32_t>(items_.size()); }
-  void Add(const Variant& item) { items_.push_back(item); }
+  void Add(Variant item) { items_.push_back(std::move(item)); }
   // REQUIRES: 0 <= index < Count(); raises 9 (subscript out of range) otherwise.
   const Variant& Item(int32_t index) const;
   const std::vector<Variant>& Items() const { return items_; }
