@@ -32,7 +32,7 @@ set(CPACK_PACKAGE_VENDOR "The Q8VANTORpt developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "The Q8VANTORpt developers <maintainers@q8vantorpt.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "report middle layer of an ERP for the auto-parts trade")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "The Data and Rpt objects of the ERP's report layer build T-SQL batches (three\n"
   "consignment-stock reports, direct queries, period and catalogue lookups) and\n"
   "run them on the ERP's database: SQL Server through ODBC, or an embedded SQLite\n"
@@ -51,5 +51,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+# The linker cache is refreshed by dpkg's ldconfig trigger, not by maintainer
+# scripts (which CPack would otherwise write; these do nothing).
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_SOURCE_DIR}/triggers
+  ${CMAKE_CURRENT_SOURCE_DIR}/postinst ${CMAKE_CURRENT_SOURCE_DIR}/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3, tdsodbc, libsqlite3-dev, unixodbc-dev")
 include(CPack)
