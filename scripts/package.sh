@@ -27,6 +27,10 @@ jobs=${Q8_JOBS:-$(nproc 2>/dev/null || echo 2)}
 
 "$root/scripts/install-deps.sh"
 
+# Debian's own interpreter where there is one (the package installs for it).
+python=/usr/bin/python3
+[ -x "$python" ] || python=$(command -v python3)
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
@@ -89,7 +93,7 @@ unset PKG_CONFIG_PATH
 "${isolate[@]}" "$work/c_host" "$work/demo.db"
 
 step "Python script over the installed package"
-(cd "$work" && "${isolate[@]}" PYTHONPATH="$pydir" python3 "$root/examples/python/report_csv.py" \
+(cd "$work" && "${isolate[@]}" PYTHONPATH="$pydir" "$python" "$root/examples/python/report_csv.py" \
   "$work/demo.db" "$work/r2008610.csv")
 head -n 2 "$work/r2008610.csv"
 
@@ -118,7 +122,7 @@ PKG_CONFIG_PATH=$pcdir cc "$work/readme/host.c" \
   $(PKG_CONFIG_PATH=$pcdir pkg-config --cflags --libs q8vantorpt) -o "$work/readme/c_host"
 "${isolate[@]}" LD_LIBRARY_PATH="$libdir" "$work/readme/c_host" "$work/demo.db" >"$work/readme/c.out"
 head -n 3 "$work/readme/c.out"
-(cd "$work/readme" && "${isolate[@]}" PYTHONPATH="$pydir" python3 report.py "$work/demo.db")
+(cd "$work/readme" && "${isolate[@]}" PYTHONPATH="$pydir" "$python" report.py "$work/demo.db")
 
 step "Debian package (CPack)"
 rm -rf "$build/deb"
@@ -136,7 +140,7 @@ dpkg-deb --extract "$deb" "$work/root"
 "${isolate[@]}" "$work/root/usr/bin/q8vantorpt" --version
 "${isolate[@]}" "$work/root/usr/bin/q8vantorpt" --db "$work/demo.db" period current >/dev/null
 (cd "$work" && "${isolate[@]}" PYTHONPATH="$work/root/usr/lib/python3/dist-packages" \
-  python3 -c 'import q8vantorpt, sys; print("python package", q8vantorpt.version, "from", q8vantorpt._capi.lib._name)')
+  "$python" -c 'import q8vantorpt, sys; print("python package", q8vantorpt.version, "from", q8vantorpt._capi.lib._name)')
 if command -v apt-get >/dev/null 2>&1; then
   # Its dependencies resolve on this system (a simulation: nothing is installed).
   apt-get install --simulate --no-install-recommends "$deb" >"$work/apt.log" 2>&1 ||

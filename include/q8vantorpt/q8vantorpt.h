@@ -198,8 +198,9 @@ Q8_API int32_t q8_variant_get_recordset(const q8_variant* value, q8_recordset** 
 
 /* ---- Dates ------------------------------------------------------------ */
 
-/* Automation dates: days since 1899-12-30 00:00:00, the fraction the time of
- * day (before 1899-12-30 the fraction still counts forward from midnight). */
+/* Automation dates: whole days since 1899-12-30 and the time of day as the
+ * fraction. Before 1899-12-30 the days count backwards while the time of day
+ * still counts forward: -1.25 is 1899-12-29 06:00. */
 Q8_API double q8_date_from_parts(int year, int month, int day, int hour, int minute, int second,
                                  int millisecond);
 /* Any out pointer may be NULL. */
