@@ -12,6 +12,7 @@ packages=(
   unixodbc-dev odbc-postgresql libsqliteodbc tdsodbc postgresql-15
   libxlsxwriter-dev pkg-config python3 python3-openpyxl
   libcpp-httplib-dev chromium chromium-driver fonts-wqy-microhei
+  python3-pytest pkgconf file dpkg-dev lintian
 )
 
 missing=()

@@ -12,6 +12,7 @@
 #   Q8_JOBS         parallel build jobs (default: number of processors)
 #   Q8_TEST_JOBS    parallel test processes (default: 1)
 #   Q8_WERROR=1     compiler warnings are errors (CI sets it)
+#   Q8_BUILD_TYPE   CMake build type (default RelWithDebInfo; CI builds Release)
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -32,7 +33,7 @@ test_jobs=${Q8_TEST_JOBS:-1}
 "$root/scripts/install-deps.sh"
 
 # Benchmarks are built by bench/run_reports.sh, not by the test run.
-options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQ8_BUILD_BENCH=OFF)
+options=("-DCMAKE_BUILD_TYPE=${Q8_BUILD_TYPE:-RelWithDebInfo}" -DQ8_BUILD_BENCH=OFF)
 if [ "$sanitize" = 1 ]; then
   options+=(-DQ8_SANITIZE=ON -DQ8_BUILD_BENCH=OFF)
 fi

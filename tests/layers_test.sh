@@ -28,6 +28,7 @@ rules=(
   "tools/q8vantorpt/main.cpp|^(q8vantorpt|core|drivers|connection|reports|component|tools)/|^service/serve\.h$"
   "tools|^(q8vantorpt|core|drivers|connection|reports|component|tools)/"
   "service|^(q8vantorpt|core|drivers|connection|reports|component|tools|service)/"
+  "bindings/c|^(q8vantorpt|core|drivers|connection|reports|component|bindings/c)/"
 )
 
 bad=0
@@ -48,7 +49,7 @@ while IFS= read -r file; do
       bad=$((bad + 1))
     fi
   done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
-done < <(find include core drivers connection reports component tools service -type f \( -name '*.h' -o -name '*.cpp' \) | sort)
+done < <(find include core drivers connection reports component tools service bindings -type f \( -name '*.h' -o -name '*.cpp' \) | sort)
 
 echo "$checked files checked"
 if [ "$bad" -ne 0 ]; then

@@ -81,7 +81,7 @@ void Execution::Start(const std::string& text, std::vector<ado::ParameterPtr>& p
     Check(SQLExecDirect(h, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())), SQL_NTS),
           SQL_HANDLE_STMT, h, "SQLExecDirect");
   } catch (const ado::ProviderError& e) {
-    RaiseIfConnectionDead(dbc, e);
+    RaiseIfConnectionDead(session_->dbc.get(), e);
     throw;
   }
 }

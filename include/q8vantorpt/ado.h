@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "q8vantorpt/error.h"
+#include "q8vantorpt/export.h"
 #include "q8vantorpt/variant.h"
 
 namespace q8::ado {
@@ -100,7 +101,7 @@ class TimeLimit {
 // The static type of a result column, as the database declares it.
 enum class FieldType { kBool, kInt, kDecimal, kDouble, kText, kDateTime };
 // "bool", "int", "decimal", "float", "text", "datetime".
-const char* FieldTypeName(FieldType t);
+Q8_API const char* FieldTypeName(FieldType t);
 
 struct ColumnInfo {
   std::string name;
@@ -114,7 +115,7 @@ struct ColumnInfo {
 // The rows of one result, stored by column: each column is one typed vector
 // with a null mask, and text lives in one arena per column. No heap object
 // per cell.
-class RowSet {
+class Q8_API RowSet {
  public:
   explicit RowSet(std::vector<ColumnInfo> columns);
   ~RowSet();
@@ -197,7 +198,7 @@ struct Parameter {
 };
 using ParameterPtr = std::shared_ptr<Parameter>;
 
-class Connection : public Object, public std::enable_shared_from_this<Connection> {
+class Q8_API Connection : public Object, public std::enable_shared_from_this<Connection> {
  public:
   static std::shared_ptr<Connection> Create();
   ~Connection() override;
@@ -273,7 +274,7 @@ struct Field {
   int32_t NumericScale() const { return info->scale; }
 };
 
-class Recordset : public Object, public std::enable_shared_from_this<Recordset> {
+class Q8_API Recordset : public Object, public std::enable_shared_from_this<Recordset> {
  public:
   static std::shared_ptr<Recordset> Create();
   ~Recordset() override;
@@ -356,7 +357,7 @@ class Recordset : public Object, public std::enable_shared_from_this<Recordset> 
 };
 using RecordsetPtr = std::shared_ptr<Recordset>;
 
-class Command : public Object {
+class Q8_API Command : public Object {
  public:
   static std::shared_ptr<Command> Create();
 

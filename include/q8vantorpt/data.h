@@ -18,13 +18,14 @@
 
 #include "q8vantorpt/ado.h"
 #include "q8vantorpt/dictionary.h"
+#include "q8vantorpt/export.h"
 #include "q8vantorpt/variant.h"
 
 namespace q8 {
 
 class RequestFrame;
 
-class Data : public Object {
+class Q8_API Data : public Object {
  public:
   Data();
   ~Data() override;

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "q8vantorpt/export.h"
 #include "q8vantorpt/variant.h"
 
 namespace q8 {
@@ -17,7 +18,7 @@ namespace q8 {
 // A string-keyed map of Variants. Keys compare without regard to ASCII case;
 // the first spelling of a key is kept. Entries keep their insertion order.
 // Shared by std::shared_ptr between host and component.
-class Dictionary : public Object {
+class Q8_API Dictionary : public Object {
  public:
   // The stored value; Empty when the key is absent.
   Variant GetValue(std::string_view key) const;
@@ -39,10 +40,10 @@ class Dictionary : public Object {
 using DictionaryPtr = std::shared_ptr<Dictionary>;
 
 // An ordered list of Variants.
-class ItemList : public Object {
+class Q8_API ItemList : public Object {
  public:
   int32_t Count() const { return static_cast<int32_t>(items_.size()); }
-  void Add(const Variant& item) { items_.push_back(item); }
+  void Add(Variant item) { items_.push_back(std::move(item)); }
   // REQUIRES: 0 <= index < Count(); raises 9 (subscript out of range) otherwise.
   const Variant& Item(int32_t index) const;
   const std::vector<Variant>& Items() const { return items_; }
@@ -54,7 +55,7 @@ using ItemListPtr = std::shared_ptr<ItemList>;
 
 // One growing text. Append adds exactly the given string; GetText returns the
 // concatenation of everything appended, in order. Append is amortized O(1).
-class TextBuffer : public Object {
+class Q8_API TextBuffer : public Object {
  public:
   void Append(std::string_view text) { text_.append(text); }
   const std::string& GetText() const { return text_; }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "q8vantorpt/export.h"
 #include "q8vantorpt/variant.h"
 
 namespace q8 {
@@ -38,8 +39,8 @@ Variant InvokeMethod(const std::vector<MethodEntry<Self>>& table, Self& self, in
 
 // Implementation detail shared by both overloads.
 namespace dispatch_detail {
-bool EqualsNoCase(std::string_view a, std::string_view b);
-[[noreturn]] void Raise(int32_t number);
+Q8_API bool EqualsNoCase(std::string_view a, std::string_view b);
+[[noreturn]] Q8_API void Raise(int32_t number);
 }  // namespace dispatch_detail
 
 template <class Self>

@@ -10,6 +10,8 @@
 #include <exception>
 #include <string>
 
+#include "q8vantorpt/export.h"
+
 namespace q8 {
 
 // Error numbers used by the component and the platform it rebuilds.
@@ -35,7 +37,7 @@ inline constexpr int32_t kAdoConnectionClosed = 3709;
 inline constexpr int32_t kAdoOperationNotAllowed = 3219;
 }  // namespace err
 
-class Error : public std::exception {
+class Q8_API Error : public std::exception {
  public:
   Error(int32_t number, std::string source, std::string description, std::string help_file = {},
         int32_t help_context = 0);
@@ -59,16 +61,16 @@ class Error : public std::exception {
 
 // The platform's standard description of an error number ("Type mismatch" …),
 // or "Application-defined or object-defined error" for numbers it does not know.
-std::string StandardDescription(int32_t number);
+Q8_API std::string StandardDescription(int32_t number);
 
 // An Error with the platform's standard description and source "Q8VANTORpt".
-[[noreturn]] void RaisePlatform(int32_t number);
+[[noreturn]] Q8_API void RaisePlatform(int32_t number);
 // An Error with the given number, source "Q8VANTORpt" and description.
-[[noreturn]] void Raise(int32_t number, std::string description);
+[[noreturn]] Q8_API void Raise(int32_t number, std::string description);
 
 // The platform error object of the calling thread: the "pending error" that a
 // handler reads and that LoadLocalText preserves. Number 0 means no error.
-struct ErrObject {
+struct Q8_API ErrObject {
   int32_t number = 0;
   std::string source;
   std::string description;
@@ -79,6 +81,6 @@ struct ErrObject {
   void Set(const Error& e);
   Error ToError() const;
 };
-ErrObject& Err();
+Q8_API ErrObject& Err();
 
 }  // namespace q8

@@ -15,6 +15,7 @@
 
 #include "q8vantorpt/dictionary.h"
 #include "q8vantorpt/error.h"
+#include "q8vantorpt/export.h"
 #include "q8vantorpt/variant.h"
 
 namespace q8 {
@@ -36,7 +37,7 @@ inline constexpr std::string_view kRpt = "Q8VANTORpt.Rpt";
 
 // Localizes the component's texts. Keys are the simplified-Chinese source
 // texts; a key it does not hold comes back unchanged.
-class ResourceLoader : public Object {
+class Q8_API ResourceLoader : public Object {
  public:
   virtual std::string LanguageID() const = 0;
   virtual void SetLanguageID(const std::string& id) = 0;
@@ -46,22 +47,23 @@ class ResourceLoader : public Object {
 };
 
 // The per-user data-access-rights object.
-class DataAccess : public Object {
+class Q8_API DataAccess : public Object {
  public:
   virtual bool IsUsed(std::string& dsn, int32_t& user_id) = 0;
-  virtual DictionaryPtr GetRowAccessInfo(std::string& dsn, int32_t& user_id, ItemListPtr& tables) = 0;
+  virtual DictionaryPtr GetRowAccessInfo(std::string& dsn, int32_t& user_id,
+                                         ItemListPtr& tables) = 0;
   virtual DictionaryPtr GetAccessDataSQL(ItemListPtr& maps, DictionaryPtr& rights) = 0;
   virtual DictionaryPtr GetAccessDataSQL2(ItemListPtr& maps, DictionaryPtr& rights) = 0;
 };
 
 // Judges whether an entry of a connection's Errors collection is a real error.
-class ErrorJudge : public Object {
+class Q8_API ErrorJudge : public Object {
  public:
   virtual Variant IsError(ado::ErrorEntry& entry) = 0;
 };
 
 // The object context of a request.
-class ObjectContext : public Object {
+class Q8_API ObjectContext : public Object {
  public:
   virtual void SetComplete() = 0;
   virtual void SetAbort() = 0;
@@ -70,14 +72,14 @@ class ObjectContext : public Object {
 };
 
 // The application-server object: yields the caller's object context.
-class AppServer : public Object {
+class Q8_API AppServer : public Object {
  public:
   virtual std::shared_ptr<ObjectContext> GetObjectContext() = 0;
 };
 
 // Creates objects by ProgID. ProgIDs compare without regard to case.
 // Thread-safe.
-class Registry {
+class Q8_API Registry {
  public:
   using Factory = std::function<ObjectPtr()>;
   static Registry& Instance();
@@ -108,13 +110,13 @@ namespace apartment {
 // The object context of the calling thread's request, through the thread's
 // application-server object (created on first use). Raises when it cannot
 // be obtained.
-std::shared_ptr<ObjectContext> GetObjectContext();
+Q8_API std::shared_ptr<ObjectContext> GetObjectContext();
 // The thread's resource loader, or nullptr.
-std::shared_ptr<ResourceLoader>& Loader();
+Q8_API std::shared_ptr<ResourceLoader>& Loader();
 // Calls Unload on the thread's loader (if any) and clears it; never raises.
-void EndLoader();
+Q8_API void EndLoader();
 // Drops the thread's application-server object (tests).
-void Reset();
+Q8_API void Reset();
 }  // namespace apartment
 
 }  // namespace q8

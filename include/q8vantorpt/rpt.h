@@ -10,13 +10,14 @@
 
 #include "q8vantorpt/ado.h"
 #include "q8vantorpt/dictionary.h"
+#include "q8vantorpt/export.h"
 #include "q8vantorpt/variant.h"
 
 namespace q8 {
 
 class RequestFrame;
 
-class Rpt : public Object {
+class Q8_API Rpt : public Object {
  public:
   Rpt();
   ~Rpt() override;
@@ -47,6 +48,6 @@ using RptPtr = std::shared_ptr<Rpt>;
 
 // Registers "Q8VANTORpt.Data" and "Q8VANTORpt.Rpt" (and the built-in
 // providers) with the registry. Safe to call more than once.
-void RegisterComponent();
+Q8_API void RegisterComponent();
 
 }  // namespace q8

@@ -16,13 +16,15 @@
 #include <string_view>
 #include <variant>
 
+#include "q8vantorpt/export.h"
+
 namespace q8 {
 
 __extension__ typedef __int128 Int128;
 
 // Exact fixed-point number: a 128-bit mantissa and a scale of 0..38 digits,
 // enough for SQL decimal(38, s).
-class Decimal {
+class Q8_API Decimal {
  public:
   static constexpr int kMaxDigits = 38;
 
@@ -67,32 +69,44 @@ namespace date {
 struct Parts {
   int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0, millisecond = 0;
 };
-double FromParts(const Parts& p);
-Parts ToParts(double d);
+Q8_API double FromParts(const Parts& p);
+Q8_API Parts ToParts(double d);
 // "YYYY-MM-DD HH:MM:SS", with ".fff" only when the milliseconds are not zero.
-std::string ToIso(double d);
+Q8_API std::string ToIso(double d);
 // The platform's default date-to-text conversion: "YYYY-MM-DD" at midnight,
 // otherwise "YYYY-MM-DD HH:MM:SS".
-std::string ToDefaultText(double d);
+Q8_API std::string ToDefaultText(double d);
 // "YYYY/MM/DD".
-std::string ToSlashed(double d);
+Q8_API std::string ToSlashed(double d);
 // Reads the usual forms: "YYYY-MM-DD", "YYYY/MM/DD", "YYYYMMDD", each with an
 // optional " HH:MM[:SS[.fff]]" or "THH:MM:SS"; nullopt when unreadable.
-std::optional<double> Parse(std::string_view text);
+Q8_API std::optional<double> Parse(std::string_view text);
 // The local time now.
-double Now();
+Q8_API double Now();
 }  // namespace date
 
 // Base of every automation object a Variant can refer to.
-class Object {
+class Q8_API Object {
  public:
   virtual ~Object() = default;
 };
 using ObjectPtr = std::shared_ptr<Object>;
 
-enum class VarType { kEmpty, kNull, kBool, kInteger, kLong, kDouble, kDecimal, kDate, kString, kObject, kMissing };
+enum class VarType {
+  kEmpty,
+  kNull,
+  kBool,
+  kInteger,
+  kLong,
+  kDouble,
+  kDecimal,
+  kDate,
+  kString,
+  kObject,
+  kMissing
+};
 
-class Variant {
+class Q8_API Variant {
  public:
   struct NullTag {};
   struct MissingTag {};
@@ -134,7 +148,7 @@ class Variant {
   int64_t ToInt64() const;
   double ToDouble() const;
   Decimal ToDecimal() const;
-  double ToDate() const;      // days since 1899-12-30
+  double ToDate() const;       // days since 1899-12-30
   std::string ToText() const;  // Empty → ""; Null raises 94; Date → default text
   ObjectPtr ToObject() const;  // raises 13 unless an object (or Empty/Missing → nullptr)
   template <class T>
@@ -166,5 +180,7 @@ class Variant {
                std::string, ObjectPtr, MissingTag>
       v_;
 };
+// The friend above, declared again to export it.
+Q8_API bool operator==(const Variant& a, const Variant& b);
 
 }  // namespace q8

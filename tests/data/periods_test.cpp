@@ -25,7 +25,8 @@ class Periods : public ::testing::Test {
     const char* const ends[] = {"31", "28", "31", "30", "31", "30",
                                 "31", "31", "30", "31", "30", "31"};
     for (int m = 1; m <= 12; ++m) {
-      const std::string mm = (m < 10 ? "0" : "") + std::to_string(m);
+      std::string mm = std::to_string(m);
+      if (m < 10) mm.insert(0, 1, '0');
       sql += "(2023, " + std::to_string(m) + ", '2023-" + mm + "-01 00:00:00', '2023-" + mm + "-" +
              ends[m - 1] + " 00:00:00'),";
     }

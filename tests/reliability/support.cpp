@@ -180,7 +180,9 @@ void CreateCodeDatabase(const std::string& path, const std::vector<std::string>&
     assign.Row(n + 1, customer_id);
     assign_entry.Row(n + 1, stock_id);
     inventory.Row(material_id, stock_id, n + 1);
-    bill.Row(n + 1, "B" + std::to_string(n + 1), customer_id);
+    std::string bill_number = "B";
+    bill_number += std::to_string(n + 1);
+    bill.Row(n + 1, bill_number, customer_id);
     bill_entry.Row(n + 1, n + 1, material_id, stock_id, n + 1, n + 1);
   }
   Exec(db.get(), "COMMIT");

@@ -19,6 +19,7 @@
 
 #include "component/rights/table_data_access.h"
 #include "q8vantorpt/error.h"
+#include "q8vantorpt/version.h"
 #include "reports/report_table.h"
 #include "tools/q8vantorpt/commands.h"
 #include "tools/q8vantorpt/demo_db.h"
@@ -235,7 +236,7 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
   app.footer(kFooter);
   app.fallthrough();
   app.require_subcommand(0, 1);
-  app.set_version_flag("--version", "q8vantorpt 0.1.0");
+  app.set_version_flag("--version", "q8vantorpt " Q8VANTORPT_VERSION);
 
   Arguments a;
   std::function<void(Session&)> action;
