@@ -246,7 +246,8 @@ ado::ProviderError StatementError(const Session& s, int rc, std::string_view sta
                                   bool preparing) {
   std::string cause = s.db() ? sqlite3_errmsg(s.db()) : sqlite3_errstr(rc);
   std::string where = " [statement: " + StatementExcerpt(statement) + "]";
-  // Conditions the translator's functions raise with SQL Server's words.
+  // Conditions the translator's functions raise with SQL Server's words: the
+  // fixed texts, then the families of texts that name a value or a type.
   struct Known {
     std::string_view text;
     int32_t number;
@@ -256,11 +257,15 @@ ado::ProviderError StatementError(const Session& s, int rc, std::string_view sta
       {tsql::kDivideByZero, tsql::kDivideByZeroNumber, "22012"},
       {tsql::kDateConversion, tsql::kDateConversionNumber, "22007"},
       {tsql::kDateOverflow, tsql::kDateOverflowNumber, "22008"},
-      {tsql::kArithmeticOverflow, tsql::kArithmeticOverflowNumber, "22003"},
+      {tsql::kOverflowFamily, tsql::kArithmeticOverflowNumber, "22003"},
+      {tsql::kConversionFamily, tsql::kConversionFailedNumber, "22018"},
+      {tsql::kConvertingFamily, tsql::kErrorConvertingNumber, "22018"},
+      {tsql::kValueOverflowFamily, tsql::kValueOverflowNumber, "22003"},
   };
   for (const Known& k : kKnown) {
-    if (cause.find(k.text) != std::string::npos)
-      return MakeError(k.number, std::string(k.text) + where, k.number, k.sql_state);
+    const size_t at = cause.find(k.text);
+    if (at != std::string::npos)
+      return MakeError(k.number, cause.substr(at) + where, k.number, k.sql_state);
   }
   if (const std::optional<NoRoom> no_room = OutOfSpace(s.db(), rc))
     return OutOfSpaceError(s, rc, *no_room, cause, where);

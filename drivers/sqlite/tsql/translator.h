@@ -81,9 +81,10 @@ struct Batch {
 // Translates a batch. Temporary tables created by the batch are known to the
 // statements after their CREATE. Raises q8::Error (source "Q8VANTORpt", SQL
 // Server's number and text) for a date literal that cannot be read where a
-// datetime is compared (241) and for a grouped query whose select list names
-// a column that is neither grouped nor aggregated (8120), which SQLite would
-// accept; otherwise never fails: what it does not understand passes through.
+// datetime is compared (241), for a grouped query whose select list names a
+// column that is neither grouped nor aggregated (8120), which SQLite would
+// accept, and for a "/*" comment without its end (113); otherwise never
+// fails: what it does not understand passes through.
 //
 // One T-SQL statement gives one Statement, except SELECT … INTO t (a kDdl
 // CREATE of t with the query's column types, then a kChange INSERT) and DROP
@@ -108,19 +109,36 @@ std::shared_ptr<const Batch> TranslateCached(std::string_view tsql, const Catalo
 int RegisterFunctions(sqlite3* db);
 
 // Error texts raised by the functions, as SQL Server words them. The executor
-// maps them to SQL Server's numbers (8134, 241, 517, 8115).
-inline constexpr std::string_view kDivideByZero = "Divide by zero error encountered.";
+// maps them to SQL Server's numbers.
+inline constexpr std::string_view kDivideByZero = "Divide by zero error encountered.";  // 8134
 inline constexpr std::string_view kDateConversion =
-    "Conversion failed when converting date and/or time from character string.";
+    "Conversion failed when converting date and/or time from character string.";  // 241
 inline constexpr std::string_view kDateOverflow =
-    "Adding a value to a 'datetime' column caused an overflow.";
+    "Adding a value to a 'datetime' column caused an overflow.";  // 517
 inline constexpr std::string_view kArithmeticOverflow =
-    "Arithmetic overflow error converting expression to data type datetime.";
+    "Arithmetic overflow error converting expression to data type datetime.";  // 8115
+// Families of texts that name a value or a type, known by how they begin:
+// "Arithmetic overflow error converting numeric to data type int." (8115),
+// "Conversion failed when converting the varchar value 'x' to data type
+// int." (245), "Error converting data type varchar to numeric." (8114), "The
+// conversion of the varchar value '3000000000' overflowed an int column."
+// (248).
+inline constexpr std::string_view kOverflowFamily = "Arithmetic overflow error ";
+inline constexpr std::string_view kConversionFamily = "Conversion failed when converting the ";
+inline constexpr std::string_view kConvertingFamily = "Error converting data type ";
+inline constexpr std::string_view kValueOverflowFamily = "The conversion of the ";
+// Raised by Translate for a "/*" comment that the batch never closes.
+inline constexpr std::string_view kMissingEndComment = "Missing end comment mark '*/'.";
+
 inline constexpr int kDivideByZeroNumber = 8134;
 inline constexpr int kDateConversionNumber = 241;
 inline constexpr int kDateOverflowNumber = 517;
 inline constexpr int kArithmeticOverflowNumber = 8115;
-inline constexpr int kNotGroupedNumber = 8120;  // raised by Translate
+inline constexpr int kConversionFailedNumber = 245;
+inline constexpr int kErrorConvertingNumber = 8114;
+inline constexpr int kValueOverflowNumber = 248;
+inline constexpr int kNotGroupedNumber = 8120;        // raised by Translate
+inline constexpr int kMissingEndCommentNumber = 113;  // raised by Translate
 
 // The name of the collation the translator applies to text comparisons,
 // GROUP BY, ORDER BY and the text columns of work tables: Unicode case
