@@ -150,7 +150,8 @@ void CastDecimal(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (!FloatToDecimal(d, c.scale, &v))
       return Error(ctx, "Arithmetic overflow error converting float to data type numeric.");
   } else {
-    switch (exact::ReadDecimal(argv[0], c.kind == DecimalCall::kExact ? c.scale_a : 38, &v)) {
+    // A text is read straight at the target's scale: one rounding.
+    switch (exact::ReadDecimal(argv[0], c.kind == DecimalCall::kExact ? c.scale_a : c.scale, &v)) {
       case exact::Read::kOk:
         break;
       case exact::Read::kNull:
