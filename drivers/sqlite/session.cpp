@@ -433,7 +433,8 @@ ado::ProviderError StatementError(const Session& s, int rc, std::string_view sta
                                   bool preparing) {
   std::string cause = s.db() ? sqlite3_errmsg(s.db()) : sqlite3_errstr(rc);
   std::string where = " [statement: " + StatementExcerpt(statement) + "]";
-  // Conditions the translator's functions raise with SQL Server's words.
+  // Conditions the translator's functions raise with SQL Server's words: the
+  // fixed texts, then the families of texts that name a value or a type.
   struct Known {
     std::string_view text;
     int32_t number;
@@ -443,26 +444,16 @@ ado::ProviderError StatementError(const Session& s, int rc, std::string_view sta
       {tsql::kDivideByZero, tsql::kDivideByZeroNumber, "22012"},
       {tsql::kDateConversion, tsql::kDateConversionNumber, "22007"},
       {tsql::kDateOverflow, tsql::kDateOverflowNumber, "22008"},
-      {tsql::kArithmeticOverflow, tsql::kArithmeticOverflowNumber, "22003"},
+      {tsql::kOverflowFamily, tsql::kArithmeticOverflowNumber, "22003"},
+      {tsql::kConversionFamily, tsql::kConversionFailedNumber, "22018"},
+      {tsql::kConvertingFamily, tsql::kErrorConvertingNumber, "22018"},
+      {tsql::kValueOverflowFamily, tsql::kValueOverflowNumber, "22003"},
   };
   for (const Known& k : kKnown) {
-    if (cause.find(k.text) != std::string::npos)
-      return MakeError(k.number, std::string(k.text) + where, k.number, k.sql_state);
+    const size_t at = cause.find(k.text);
+    if (at != std::string::npos)
+      return MakeError(k.number, cause.substr(at) + where, k.number, k.sql_state);
   }
-  // A conversion of text to an integer names the value in its text.
-  if (cause.starts_with(tsql::kTextConversion))
-    return MakeError(tsql::kTextConversionNumber, cause + where, tsql::kTextConversionNumber,
-                     "22018");
-  if (cause.starts_with("The conversion of the ") &&
-      cause.find(tsql::kTextOverflow) != std::string::npos) {
-    const int number = cause.find("an int column") != std::string::npos
-                           ? tsql::kTextOverflowNumber
-                           : tsql::kShortTextOverflowNumber;
-    return MakeError(number, cause + where, number, "22003");
-  }
-  if (cause.starts_with("Arithmetic overflow error converting expression to data type "))
-    return MakeError(tsql::kArithmeticOverflowNumber, cause + where,
-                     tsql::kArithmeticOverflowNumber, "22003");
   if (const std::optional<NoRoom> no_room = OutOfSpace(s.db(), rc))
     return OutOfSpaceError(s, rc, *no_room, cause, where);
   switch (rc & 0xFF) {

@@ -4,10 +4,9 @@
 // SQLite types values, not columns: a decimal(23,10) column hands back the
 // integer 10 for 10.0, a datetime column text. The result columns are typed
 // as SQL Server would type them (the translator says how), and each value is
-// converted to its column's type: decimals rounded to the column's scale
-// (a REAL first to the 15 digits a double holds), datetime texts read as
-// dates. A value that does not fit its column's type widens the column (int
-// to float, anything to text) rather than being lost.
+// converted to its column's type: decimals read exactly from their stored
+// form (tsql/exact.h) at the column's scale, datetime texts read as dates. A value that does not
+// fit its column's type widens the column (int to float, anything to text) rather than being lost.
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -15,6 +14,7 @@
 
 #include "core/ado/value_text.h"
 #include "drivers/sqlite/session.h"
+#include "drivers/sqlite/tsql/exact.h"
 
 namespace q8::sqlite {
 
@@ -50,12 +50,9 @@ int BindValue(sqlite3_stmt* stmt, int index, const ado::Parameter& p) {
     case VarType::kInteger:
     case VarType::kLong:
       return sqlite3_bind_int64(stmt, index, v.ToLong());
-    case VarType::kDecimal: {
-      Decimal d = v.ToDecimal();
-      if (d.scale() == 0 && d.mantissa() <= INT64_MAX && d.mantissa() >= INT64_MIN)
-        return sqlite3_bind_int64(stmt, index, static_cast<int64_t>(d.mantissa()));
-      return sqlite3_bind_double(stmt, index, d.ToDouble());
-    }
+    case VarType::kDecimal:
+      // Exact, in the form the engine stores decimals.
+      return tsql::exact::Bind(stmt, index, v.ToDecimal());
     case VarType::kDouble:
       return sqlite3_bind_double(stmt, index, v.ToDouble());
     case VarType::kDate:
@@ -83,25 +80,6 @@ std::string_view TextOf(sqlite3_stmt* stmt, int i) {
   int n = sqlite3_column_bytes(stmt, i);
   return t ? std::string_view(reinterpret_cast<const char*>(t), static_cast<size_t>(n))
            : std::string_view();
-}
-
-// A REAL read into a decimal column. Decimal sums and products reach here as
-// doubles with binary error in their last digits (six amounts adding up to
-// 17141939.00 come back as 17141938.999999996). Only 15 significant digits
-// of a double are reliable, so the value is rounded there first and then at
-// the column's scale: exact decimal inputs give exact decimal results. The
-// whole part is never rounded; from 1e15 on, the fraction goes. Raises for a
-// value beyond 38 digits.
-Decimal DecimalFromReal(double v, int scale) {
-  if (std::fabs(v) < 1e15) {
-    char buf[32];
-    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 14);
-    std::from_chars(buf, r.ptr, v);
-  } else if (std::isfinite(v)) {
-    v = std::round(v);
-  }
-  // A decimal of 15 digits reads back from its nearest double unchanged.
-  return ado::DecimalFromDouble(v, scale);
 }
 
 // A whole-text integer ("42", "-7"), or nothing.
@@ -155,22 +133,20 @@ void ReadCell(ado::RowSet& rows, size_t col, sqlite3_stmt* stmt, int i, bool inf
       return;
     case FieldType::kDecimal: {
       const int scale = rows.columns()[col].scale;
-      try {
-        if (st == SQLITE_INTEGER) {
-          rows.AddDecimal(Decimal::FromInt(sqlite3_column_int64(stmt, i)).Rescale(scale));
-        } else if (st == SQLITE_FLOAT) {
-          rows.AddDecimal(DecimalFromReal(sqlite3_column_double(stmt, i), scale));
-        } else if (auto d = Decimal::Parse(TextOf(stmt, i))) {
-          rows.AddDecimal(d->Rescale(scale));
-        } else {
+      Decimal d;
+      switch (tsql::exact::ReadDecimal(sqlite3_column_value(stmt, i), scale, &d)) {
+        case tsql::exact::Read::kOk:
+          rows.AddDecimal(d);
+          return;
+        case tsql::exact::Read::kNotNumber:
           widen_to_text();
-        }
-      } catch (const Error&) {
-        // Beyond 38 digits at this scale: keep the value as a float.
-        rows.RetypeColumn(col, FieldType::kDouble);
-        rows.AddDouble(sqlite3_column_double(stmt, i));
+          return;
+        default:
+          // Beyond 38 digits at this scale: keep the value as a float.
+          rows.RetypeColumn(col, FieldType::kDouble);
+          rows.AddDouble(sqlite3_column_double(stmt, i));
+          return;
       }
-      return;
     }
     case FieldType::kDouble:
       if (st == SQLITE_INTEGER || st == SQLITE_FLOAT) {

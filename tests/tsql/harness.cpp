@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "drivers/sqlite/tsql/exact.h"
 #include "q8vantorpt/error.h"
 
 namespace q8::tsql::testing {
@@ -54,11 +55,18 @@ std::string FormatValue(sqlite3_stmt* stmt, int col, const SqlType& type) {
   int storage = sqlite3_column_type(stmt, col);
   if (storage == SQLITE_NULL) return "NULL";
   char buf[64];
-  if (type.known &&
-      (type.kind == ado::FieldType::kDecimal || type.kind == ado::FieldType::kDouble)) {
+  if (type.known && type.kind == ado::FieldType::kDecimal) {
+    // Exactly, as the executor reads it, without the zeros that end the
+    // fraction.
+    Decimal d;
+    if (exact::ReadDecimal(sqlite3_column_value(stmt, col), type.scale, &d) == exact::Read::kOk) {
+      std::string s = d.ToShortString();
+      return s;
+    }
+  }
+  if (type.known && type.kind == ado::FieldType::kDouble) {
     double v = sqlite3_column_double(stmt, col);
-    int scale = type.kind == ado::FieldType::kDecimal ? type.scale : 10;
-    std::snprintf(buf, sizeof buf, "%.*f", scale, v);
+    std::snprintf(buf, sizeof buf, "%.*f", 10, v);
     std::string s = buf;
     if (s.find('.') != std::string::npos) {
       while (s.back() == '0') s.pop_back();

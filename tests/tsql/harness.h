@@ -19,7 +19,7 @@ namespace q8::tsql::testing {
 
 // The rows of one result: column names and values formatted by the SQL
 // Server type the translator gave each column ("NULL" for NULL; decimals
-// with their trailing zeros removed).
+// exactly, with the zeros that end their fraction removed).
 struct ResultRows {
   std::vector<std::string> names;
   std::vector<SqlType> types;

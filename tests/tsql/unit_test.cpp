@@ -424,7 +424,7 @@ TEST_F(TranslateTest, ResultNamesAndTypes) {
        {"varchar(20)", "decimal(23,10)", "datetime"}},
       {"select id as [My Id], 'x' lbl, n = qty * 2 from t",
        {"My Id", "lbl", "n"},
-       {"int", "varchar(1)", "decimal(34,10)"}},
+       {"int", "varchar(1)", "decimal(25,10)"}},
       {"select code as c2, * from t",
        {"c2", "id", "code", "qty", "d"},
        {"varchar(20)", "int", "varchar(20)", "decimal(23,10)", "datetime"}},
@@ -459,7 +459,8 @@ TEST_F(TranslateTest, Rewrites) {
       {"select isnull(code, 'x') from t", "SELECT ifnull(code, 'x') FROM t"},
       {"select id from t where d >= '2024/03/31'",
        "SELECT id FROM t WHERE julianday(d) >= julianday('2024-03-31 00:00:00')"},
-      {"select qty/2 from t", "SELECT round(tsql_div(qty, 2), 21) FROM t"},
+      // decimal(23,10) / the constant 2, a decimal(1,0): decimal(25,12), exact.
+      {"select qty/2 from t", "SELECT tsql_ddiv(qty, 2, 25121000) FROM t"},
       {"select id/2 from t", "SELECT tsql_idiv(id, 2) FROM t"},
       {"select code from t where code = 'ic'",
        "SELECT code FROM t WHERE code = 'ic' COLLATE \"TSQL_CI\""},

@@ -2,10 +2,8 @@
 #include "drivers/sqlite/tsql/collation.h"
 
 namespace q8::tsql {
-namespace {
 
-// Decodes one UTF-8 sequence at s[i]; a malformed byte stands for itself.
-uint32_t Decode(std::string_view s, size_t& i) {
+uint32_t DecodeUtf8(std::string_view s, size_t& i) {
   unsigned char c = static_cast<unsigned char>(s[i]);
   if (c < 0x80) {
     ++i;
@@ -30,6 +28,8 @@ uint32_t Decode(std::string_view s, size_t& i) {
   i += static_cast<size_t>(extra) + 1;
   return cp;
 }
+
+namespace {
 
 std::string_view TrimTrailingBlanks(std::string_view s) {
   size_t n = s.size();
@@ -77,6 +77,65 @@ uint32_t FoldCase(uint32_t c) {
   return c;
 }
 
+uint32_t UpperCase(uint32_t c) {
+  if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 32 : c;
+  if (c < 0x100) {
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 32;
+    return c == 0xFF ? 0x178 : c;
+  }
+  if (c < 0x180) {
+    if (c <= 0x137) return (c % 2 == 1 && c != 0x131) ? c - 1 : c;
+    if (c >= 0x139 && c <= 0x148) return c % 2 == 0 ? c - 1 : c;
+    if (c >= 0x14A && c <= 0x177) return c % 2 == 1 ? c - 1 : c;
+    if (c >= 0x179 && c <= 0x17E) return c % 2 == 0 ? c - 1 : c;
+    return c;
+  }
+  if (c >= 0x3AC && c <= 0x3CE) {
+    if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return c - 32;
+    if (c == 0x3C2) return 0x3A3;  // final sigma
+    if (c == 0x3AC) return 0x386;
+    if (c >= 0x3AD && c <= 0x3AF) return c - 37;
+    if (c == 0x3CC) return 0x38C;
+    if (c == 0x3CD || c == 0x3CE) return c - 63;
+    if (c == 0x3CA || c == 0x3CB) return c - 32;
+    return c;
+  }
+  if (c >= 0x400 && c <= 0x4FF) {
+    if (c >= 0x450 && c <= 0x45F) return c - 80;
+    if (c >= 0x430 && c <= 0x44F) return c - 32;
+    if ((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || (c >= 0x4D0 && c <= 0x4FF)) {
+      return c % 2 == 1 ? c - 1 : c;
+    }
+    if (c == 0x4CF) return 0x4C0;
+    if (c >= 0x4C1 && c <= 0x4CE) return c % 2 == 0 ? c - 1 : c;
+    return c;
+  }
+  if (c >= 0x561 && c <= 0x586) return c - 48;
+  if ((c >= 0x1E00 && c <= 0x1E95) || (c >= 0x1EA0 && c <= 0x1EFF)) return c % 2 == 1 ? c - 1 : c;
+  if (c >= 0xFF41 && c <= 0xFF5A) return c - 32;
+  return c;
+}
+
+void AppendUtf8(std::string& out, uint32_t c) {
+  if (c >= 0xDC80 && c <= 0xDCFF) {
+    out.push_back(static_cast<char>(c - 0xDC00));  // a malformed byte, as it was
+  } else if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
 int CompareCi(std::string_view a, std::string_view b) {
   a = TrimTrailingBlanks(a);
   b = TrimTrailingBlanks(b);
@@ -103,8 +162,8 @@ int CompareCi(std::string_view a, std::string_view b) {
       ++j;
       continue;
     }
-    uint32_t fa = FoldCase(Decode(a, i));
-    uint32_t fb = FoldCase(Decode(b, j));
+    uint32_t fa = FoldCase(DecodeUtf8(a, i));
+    uint32_t fb = FoldCase(DecodeUtf8(b, j));
     if (fa != fb) return fa < fb ? -1 : 1;
   }
   if (i < a.size()) return 1;

@@ -76,6 +76,7 @@ enum class FnType : uint8_t {
   kWholeFirst,  // the first argument's type without decimals (CEILING, FLOOR)
   kSum,         // SUM's rules
   kAvg,         // AVG's rules
+  kPower,       // POWER: the first argument's type, a decimal widened to 38 digits
 };
 
 struct FunctionInfo {

@@ -1,11 +1,13 @@
 // Conversions: values written where another type is wanted. Date literals
-// and text read as datetimes, values assigned to the declared type of a
-// column (decimals rounded to its scale, numbers and dates as text), and
-// CAST/CONVERT.
+// and text read as datetimes, the branches of CASE and COALESCE as their
+// common type, values stored into the declared type of a column (decimals
+// rounded to its scale and checked against its precision, numbers and dates
+// as text), and CAST/CONVERT.
 #include <algorithm>
 #include <cstdlib>
 
 #include "drivers/sqlite/tsql/datetime.h"
+#include "drivers/sqlite/tsql/decimal_call.h"
 #include "drivers/sqlite/tsql/expr_helpers.h"
 #include "drivers/sqlite/tsql/functions_table.h"
 #include "drivers/sqlite/tsql/rewriter.h"
@@ -54,73 +56,121 @@ void Rewriter::EmitJulian(const Expr* e) {
   Put(")");
 }
 
-void Rewriter::EmitConverted(const Expr* e, const Ty& target) {
-  // A value of a type the rewriter does not know goes as it is.
-  if (target.IsDateTime() && (e->ty.IsText() || e->ty.IsNumeric()) && !IsNullLiteral(e)) {
-    EmitAsDateTime(e);
-  } else {
-    Emit(e);
-  }
-}
+namespace {
 
-// Whether the value Emit writes for `e` is already rounded to at most `scale`
-// decimals (so assigning it to a decimal column needs no further rounding).
-bool Rewriter::IsRoundedAt(const Expr* e, int scale) const {
-  e = Unparen(e);
-  const Ty& t = e->ty;
-  if (t.kind == Ty::kInt || t.kind == Ty::kBit || t.kind == Ty::kNull) return true;
-  if (t.kind != Ty::kDecimal || t.scale > scale) return false;
-  switch (e->kind) {
-    case ExprKind::kLiteral:
-    case ExprKind::kColumn:
-    case ExprKind::kCast:
+// Whether every value of type `from` is a value of decimal type `to` as it
+// stands: no digit to round away, no integer digit too many.
+bool FitsDecimal(const Ty& from, const Ty& to) {
+  switch (from.kind) {
+    case Ty::kNull:
       return true;
-    case ExprKind::kBinary:
-      return e->op == Op::kMul || e->op == Op::kDiv;
-    case ExprKind::kFunc: {
-      const Fn fn = LookupFunction(Text(e->tok));
-      if (fn == Fn::kIsNull || fn == Fn::kCoalesce || fn == Fn::kMin || fn == Fn::kMax) {
-        return std::all_of(e->args.begin(), e->args.end(),
-                           [&](const Expr* a) { return IsRoundedAt(a, scale); });
-      }
-      return false;
-    }
-    case ExprKind::kCase: {
-      for (size_t i = 1; i < e->args.size(); i += 2) {
-        if (!IsRoundedAt(e->args[i], scale)) return false;
-      }
-      return e->b == nullptr || IsRoundedAt(e->b, scale);
-    }
+    case Ty::kBit:
+    case Ty::kInt:
+    case Ty::kDecimal:
+      return from.DecScale() <= to.scale &&
+             from.DecPrecision() - from.DecScale() <= to.precision - to.scale;
     default:
       return false;
   }
 }
 
+}  // namespace
+
+// A CASE branch or a COALESCE argument, as a value of the expression's
+// (dominant) type.
+void Rewriter::EmitConverted(const Expr* e, const Ty& target) {
+  const Ty& t = e->ty;
+  if (IsNullLiteral(e) || !t.Known() || !target.Known()) {
+    Emit(e);  // a value of a type the rewriter does not know goes as it is
+  } else if (target.IsDateTime() && (t.IsText() || t.IsNumeric())) {
+    EmitAsDateTime(e);
+  } else if (target.kind == Ty::kDecimal) {
+    EmitDecimalCast(e, target);
+  } else if (target.IsNumeric() &&
+             (t.IsText() || (t.kind == Ty::kDecimal && target.kind == Ty::kFloat))) {
+    EmitNumberAs(e, target);
+  } else {
+    Emit(e);
+  }
+}
+
+// x as decimal(p, s): unchanged when its type fits, else rounded half away
+// from zero to the scale and checked against the precision (8115).
+void Rewriter::EmitDecimalCast(const Expr* x, const Ty& target) {
+  const Ty& t = x->ty;
+  if (FitsDecimal(t, target)) {
+    Emit(x);
+    return;
+  }
+  if (IsDecimalOp(x)) {
+    EmitDecimalOp(x, &target);
+    return;
+  }
+  DecimalCall c;
+  c.precision = target.precision;
+  c.scale = target.scale;
+  c.scale_a = t.kind == Ty::kDecimal ? t.scale : target.scale;
+  c.kind = t.kind == Ty::kFloat || t.IsDateTime() ? DecimalCall::kFloat
+           : t.IsText()                           ? DecimalCall::kText
+                                                  : DecimalCall::kExact;
+  Put("tsql_dcast(");
+  if (t.IsDateTime()) {
+    // A datetime counts the days since 1900-01-01.
+    Put("julianday(");
+    Emit(x);
+    Put(")-2415020.5");
+  } else {
+    Emit(x);
+  }
+  PutDecimalCall(c);
+}
+
+// x as an integer type: numbers truncated toward zero, a text read as a
+// whole number (245 when it is none), the type's range checked (8115).
+void Rewriter::EmitIntCast(const Expr* x, const Ty& target) {
+  const Ty& t = x->ty;
+  if (t.kind == Ty::kNull || t.kind == Ty::kBit ||
+      (t.kind == Ty::kInt && t.precision <= target.precision)) {
+    Emit(x);
+    return;
+  }
+  if (t.IsDateTime()) {
+    // The days since 1900-01-01, rounded (noon counts as the next day).
+    Put("CAST(round(julianday(");
+    Emit(x);
+    Put(")-2415020.5) AS INTEGER)");
+    return;
+  }
+  Put("tsql_toint(");
+  Emit(x);
+  Put(",");
+  Put(std::to_string(target.precision));
+  Put(t.kind == Ty::kFloat ? ",1)" : t.IsText() ? ",2)" : ",0)");
+}
+
+// Storing `e` into a column of type `target` (INSERT, UPDATE, SELECT INTO).
 void Rewriter::EmitAssign(const Expr* e, const Ty& target) {
   const Ty& t = e->ty;
   switch (target.kind) {
     case Ty::kDecimal:
-      if (IsRoundedAt(e, target.scale) || t.kind == Ty::kUnknown) {
-        Emit(e);
-      } else {
-        Put("round(");
-        Emit(e);
-        Put(",");
-        Put(std::to_string(target.scale));
-        Put(")");
-      }
+      EmitDecimalCast(e, target);
       return;
     case Ty::kInt:
-      if (t.kind == Ty::kDecimal || t.kind == Ty::kFloat) {
-        Put("CAST(");
-        Emit(e);
-        Put("AS INTEGER)");
+      if (t.Known()) {
+        EmitIntCast(e, target);
       } else {
         Emit(e);
       }
       return;
     case Ty::kDateTime:
       EmitConverted(e, target);
+      return;
+    case Ty::kFloat:
+      if (t.IsText() || t.kind == Ty::kDecimal) {
+        EmitNumberAs(e, target);
+      } else {
+        Emit(e);
+      }
       return;
     case Ty::kText:
       if (t.IsDateTime()) {
@@ -143,19 +193,11 @@ void Rewriter::EmitAssign(const Expr* e, const Ty& target) {
   }
 }
 
-void Rewriter::EmitCast(const Expr* e) {
-  const Ty& t = e->target;
-  const Expr* a = e->a;
-  int style = -1;
-  if (e->b != nullptr) {
-    const Expr* s = Unparen(e->b);
-    if (s->kind == ExprKind::kLiteral && toks_[s->tok].kind == TokKind::kNumber) {
-      style = std::atoi(std::string(Text(s->tok)).c_str());
-    }
-  }
+// CAST(x AS target) and CONVERT(target, x, style); also ISNULL's second
+// argument, which takes the type of the first.
+void Rewriter::EmitCastTo(const Expr* a, const Ty& t, int style, bool date_only) {
   switch (t.kind) {
-    case Ty::kDateTime: {
-      bool date_only = EqualsNoCase(Text(e->type_begin), "date");
+    case Ty::kDateTime:
       if (date_only) Put("tsql_dateonly(");
       if (a->ty.IsDateTime()) {
         Emit(a);
@@ -164,9 +206,10 @@ void Rewriter::EmitCast(const Expr* e) {
       }
       if (date_only) Put(")");
       return;
-    }
     case Ty::kText: {
-      if (t.size > 0) Put("substr(");
+      // A longer text is cut to the type's length.
+      const bool cut = t.size > 0 && !(a->ty.IsText() && a->ty.size > 0 && a->ty.size <= t.size);
+      if (cut) Put("substr(");
       if (a->ty.IsDateTime()) {
         Put("tsql_dt2str(");
         Emit(a);
@@ -179,14 +222,14 @@ void Rewriter::EmitCast(const Expr* e) {
         Put(",");
         Put(std::to_string(a->ty.scale));
         Put(")");
-      } else if (a->ty.IsText()) {
+      } else if (a->ty.IsText() || !a->ty.Known()) {
         Emit(a);
       } else {
         Put("CAST(");
         Emit(a);
         Put("AS TEXT)");
       }
-      if (t.size > 0) {
+      if (cut) {
         Put(",");
         Put("1");
         Put(",");
@@ -196,24 +239,7 @@ void Rewriter::EmitCast(const Expr* e) {
       return;
     }
     case Ty::kInt:
-      if (a->ty.IsDateTime()) {
-        Put("CAST(round(julianday(");
-        Emit(a);
-        Put(")-2415020.5) AS INTEGER)");
-        return;
-      }
-      if (a->ty.IsText()) {
-        // Text that is not a whole number fails, as on SQL Server.
-        Put("tsql_text2int(");
-        Emit(a);
-        Put(",");
-        Put(std::to_string(t.precision ? t.precision : 10));
-        Put(a->ty.unicode ? ",1)" : ",0)");
-        return;
-      }
-      Put("CAST(");
-      Emit(a);
-      Put("AS INTEGER)");
+      EmitIntCast(a, t);
       return;
     case Ty::kBit:
       Put("(CASE WHEN (");
@@ -223,39 +249,50 @@ void Rewriter::EmitCast(const Expr* e) {
       Put(") <> 0 THEN 1 ELSE 0 END)");
       return;
     case Ty::kDecimal:
-      Put("round(CAST(");
-      if (a->ty.IsDateTime()) {
-        Put("julianday(");
-        Emit(a);
-        Put(")-2415020.5");
-      } else {
-        Emit(a);
-      }
-      Put("AS REAL),");
-      Put(std::to_string(t.scale));
-      Put(")");
+      EmitDecimalCast(a, t);
       return;
     case Ty::kFloat:
+      if (a->ty.IsText()) {
+        EmitNumberAs(a, t);
+        return;
+      }
       Put("CAST(");
       Emit(a);
       Put("AS REAL)");
       return;
-    default: {
-      Put("CAST(");
+    default:
       Emit(a);
-      Put("AS");
-      for (uint32_t i = e->type_begin; i < e->type_end; ++i) {
-        const Token& tk = toks_[i];
-        if (tk.kind == TokKind::kQuoted) {
-          Put(IdentName(src_, tk));
-        } else {
-          Put(Text(i));
-        }
-      }
-      Put(")");
       return;
+  }
+}
+
+void Rewriter::EmitCast(const Expr* e) {
+  const Ty& t = e->target;
+  const Expr* a = e->a;
+  int style = -1;
+  if (e->b != nullptr) {
+    const Expr* s = Unparen(e->b);
+    if (s->kind == ExprKind::kLiteral && toks_[s->tok].kind == TokKind::kNumber) {
+      style = std::atoi(std::string(Text(s->tok)).c_str());
     }
   }
+  if (t.Known()) {
+    EmitCastTo(a, t, style, EqualsNoCase(Text(e->type_begin), "date"));
+    return;
+  }
+  // A type the rewriter does not know: SQLite's CAST, the name as written.
+  Put("CAST(");
+  Emit(a);
+  Put("AS");
+  for (uint32_t i = e->type_begin; i < e->type_end; ++i) {
+    const Token& tk = toks_[i];
+    if (tk.kind == TokKind::kQuoted) {
+      Put(IdentName(src_, tk));
+    } else {
+      Put(Text(i));
+    }
+  }
+  Put(")");
 }
 
 }  // namespace q8::tsql

@@ -5,6 +5,12 @@
 // numbers against text converted), predicates and CASE.
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "drivers/sqlite/tsql/exact.h"
 #include "drivers/sqlite/tsql/expr_helpers.h"
 #include "drivers/sqlite/tsql/rewriter.h"
 
@@ -30,6 +36,24 @@ std::string SqliteStringLiteral(std::string_view quoted, bool unterminated) {
     start = nul + 1;
   }
   out += ')';
+  return out;
+}
+
+// A decimal constant in its stored form (exact.h): as written when SQLite
+// reads it exactly (a whole number of 64 bits, or at most 15 significant
+// digits), else a BLOB of its digits.
+std::string DecimalLiteral(std::string_view text) {
+  const std::optional<Decimal> d = Decimal::Parse(text);
+  if (!d) return std::string(text);
+  const exact::Stored s = exact::Encode(*d);
+  if (s.kind != exact::Stored::kBlob) return std::string(text);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out = "X'";
+  for (unsigned char c : s.digits) {
+    out += kHex[c >> 4];
+    out += kHex[c & 15];
+  }
+  out += '\'';
   return out;
 }
 
@@ -133,25 +157,29 @@ int Rewriter::Prec(const Expr* e) const {
     case ExprKind::kBinary:
       break;
     case ExprKind::kUnary:
-      return e->op == Op::kNot ? 3 : kAtomic;
+      return e->op == Op::kNot ? 3 : kAtomic;  // a sign binds to its operand
+    case ExprKind::kLike:
+      // Written as a call, negated with NOT.
+      return e->negated ? 3 : kAtomic;
     case ExprKind::kIsNull:
     case ExprKind::kBetween:
     case ExprKind::kInList:
     case ExprKind::kInSelect:
-    case ExprKind::kLike:
       return 4;
     default:
       return kAtomic;
   }
-  // Datetime arithmetic and decimal products are written as calls.
+  // Datetime arithmetic, decimal arithmetic and checked integer arithmetic
+  // are written as calls.
+  if (IsDecimalOp(e)) return kAtomic;
   switch (e->op) {
     case Op::kAdd:
       if (e->a->ty.IsDateTime() || e->b->ty.IsDateTime()) return kAtomic;
-      return e->ty.IsText() ? 9 : 7;
+      return e->ty.IsText() ? 9 : e->ty.kind == Ty::kInt ? kAtomic : 7;
     case Op::kSub:
-      return e->a->ty.IsDateTime() ? kAtomic : 7;
+      return e->a->ty.IsDateTime() || e->ty.kind == Ty::kInt ? kAtomic : 7;
     case Op::kMul:
-      return e->ty.kind == Ty::kDecimal ? kAtomic : 8;
+      return e->ty.kind == Ty::kInt ? kAtomic : 8;
     default: {
       const BinaryForm* f = FormOf(e->op);
       return f != nullptr ? f->prec : kAtomic;
@@ -191,6 +219,8 @@ void Rewriter::Emit(const Expr* e) {
         Put("NULL");
       } else if (t.kind == TokKind::kString) {
         Put(SqliteStringLiteral(Text(e->tok), t.unterminated));
+      } else if (e->ty.kind == Ty::kDecimal) {
+        Put(DecimalLiteral(Text(e->tok)));
       } else {
         Put(Text(e->tok));
       }
@@ -231,6 +261,10 @@ void Rewriter::Emit(const Expr* e) {
       if (e->op == Op::kNot) {
         Put("NOT");
         EmitOperand(e->a, 3, true);
+        return;
+      }
+      if (IsDecimalOp(e)) {
+        EmitDecimalOp(e, nullptr);
         return;
       }
       PutSign(e->op == Op::kNeg ? "-" : e->op == Op::kPos ? "+" : "~");
@@ -286,6 +320,7 @@ void Rewriter::EmitPredicate(const Expr* e) {
       Put(e->negated ? "IS NOT NULL" : "IS NULL");
       return;
     case ExprKind::kBetween:
+      if (EmitDecimalBetween(e)) return;
       if (e->a->ty.IsDateTime()) {
         EmitJulian(e->a);
         Put(e->negated ? "NOT BETWEEN" : "BETWEEN");
@@ -318,6 +353,8 @@ void Rewriter::EmitPredicate(const Expr* e) {
         if (i > 0) Put(",");
         if (dt) {
           EmitJulian(e->args[i]);
+        } else if (e->a->ty.IsNumeric()) {
+          EmitNumberAs(e->args[i], e->a->ty);  // a text item becomes a number
         } else {
           Emit(e->args[i]);
         }
@@ -335,14 +372,17 @@ void Rewriter::EmitPredicate(const Expr* e) {
       EmitSelect(e->select);
       Put(")");
       return;
-    default:  // kLike
-      EmitOperand(e->a, 5, false);
-      Put(e->negated ? "NOT LIKE" : "LIKE");
-      EmitOperand(e->b, 5, false);
+    default:  // kLike: SQL Server's patterns, letter case ignored
+      if (e->negated) Put("NOT");
+      Put("tsql_like(");
+      Emit(e->a);
+      Put(",");
+      Emit(e->b);
       if (e->c != nullptr) {
-        Put("ESCAPE");
-        EmitOperand(e->c, 5, false);
+        Put(",");
+        Emit(e->c);
       }
+      Put(")");
       return;
   }
 }
@@ -358,6 +398,21 @@ void Rewriter::EmitBinary(const Expr* e) {
   if (IsComparison(e->op)) {
     EmitComparison(e, FormOf(e->op)->text);
     return;
+  }
+  if (e->op == Op::kAnd) {
+    EmitAnd(e);
+    return;
+  }
+  if (!(e->op == Op::kAdd && (ta.IsDateTime() || tb.IsDateTime() || e->ty.IsText())) &&
+      !(e->op == Op::kSub && ta.IsDateTime())) {
+    if (IsDecimalOp(e)) {
+      EmitDecimalOp(e, nullptr);
+      return;
+    }
+    if (e->ty.kind == Ty::kInt && (e->op == Op::kAdd || e->op == Op::kSub || e->op == Op::kMul)) {
+      EmitIntArith(e);
+      return;
+    }
   }
   switch (e->op) {
     case Op::kAdd:
@@ -401,24 +456,12 @@ void Rewriter::EmitBinary(const Expr* e) {
         Put(",-1)");
       }
       return;
-    case Op::kMul:
-      if (e->ty.kind != Ty::kDecimal) break;
-      Put("round(");
-      EmitOperand(a, 8, false);
-      Put("*");
-      EmitOperand(b, 8, true);
-      Put(",");
-      Put(std::to_string(e->ty.scale));
-      Put(")");
-      return;
     case Op::kDiv:
-      if (ta.IsExactInt() && tb.IsExactInt()) {
-        EmitCall("tsql_idiv", {a, b});
-      } else if (e->ty.kind == Ty::kDecimal) {
-        Put("round(");
-        EmitCall("tsql_div", {a, b});
+      if (e->ty.kind == Ty::kInt) {
+        Put("tsql_idiv(");
+        EmitNumberAs(a, e->ty);
         Put(",");
-        Put(std::to_string(e->ty.scale));
+        EmitNumberAs(b, e->ty);
         Put(")");
       } else {
         EmitCall("tsql_div", {a, b});
@@ -454,51 +497,29 @@ void Rewriter::EmitBinary(const Expr* e) {
   EmitOperand(b, f->prec, true);
 }
 
-void Rewriter::EmitComparison(const Expr* e, const char* op) {
-  const Expr* a = e->a;
-  const Expr* b = e->b;
-  const Ty& ta = a->ty;
-  const Ty& tb = b->ty;
-  int prec = Prec(e);
-  if ((ta.IsDateTime() && !IsNullLiteral(b)) || (tb.IsDateTime() && !IsNullLiteral(a))) {
-    // Datetimes compare as instants, whatever their text form.
-    EmitJulian(a);
-    Put(op);
-    EmitJulian(b);
-    return;
+// a AND b AND …: the conditions that convert a text column to a number come
+// last, so that the rows the others reject never reach the conversion. (SQL
+// Server fails a conversion only for rows it converts; SQLite tests the
+// conditions of one table in the order written.)
+void Rewriter::EmitAnd(const Expr* e) {
+  std::vector<const Expr*> terms;
+  std::vector<const Expr*> stack{e};
+  while (!stack.empty()) {
+    const Expr* x = stack.back();
+    stack.pop_back();
+    if (x->kind == ExprKind::kBinary && x->op == Op::kAnd) {
+      stack.push_back(x->b);
+      stack.push_back(x->a);
+    } else {
+      terms.push_back(x);
+    }
   }
-  if (TextComparison(ta, tb)) {
-    EmitOperand(a, prec, false);
-    Put(op);
-    EmitCollated(b);
-    return;
+  std::stable_partition(terms.begin(), terms.end(),
+                        [&](const Expr* t) { return !ConvertsText(t); });
+  for (size_t i = 0; i < terms.size(); ++i) {
+    if (i > 0) Put("AND");
+    EmitOperand(terms[i], 2, false);
   }
-  // A number compared with a text expression: the text converts to a
-  // number, as SQL Server converts varchar to int. Columns convert by their
-  // affinity already.
-  auto numeric_text = [](const Ty& n, const Expr* t) {
-    const Expr* u = Unparen(t);
-    return n.IsNumeric() && t->ty.IsText() && u->kind != ExprKind::kColumn &&
-           u->kind != ExprKind::kLiteral;
-  };
-  if (numeric_text(ta, b) || numeric_text(tb, a)) {
-    auto side = [&](const Expr* x, bool right) {
-      if (x->ty.IsText()) {
-        Put("CAST(");
-        Emit(x);
-        Put("AS NUMERIC)");
-      } else {
-        EmitOperand(x, prec, right);
-      }
-    };
-    side(a, false);
-    Put(op);
-    side(b, true);
-    return;
-  }
-  EmitOperand(a, prec, false);
-  Put(op);
-  EmitOperand(b, prec, true);
 }
 
 void Rewriter::EmitCase(const Expr* e) {

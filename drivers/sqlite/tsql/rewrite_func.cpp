@@ -1,6 +1,9 @@
 // Function calls: the SQLite form of each T-SQL function the rewriter knows,
 // and the window clause of a call.
+#include <string>
+
 #include "drivers/sqlite/tsql/datetime.h"
+#include "drivers/sqlite/tsql/decimal_call.h"
 #include "drivers/sqlite/tsql/expr_helpers.h"
 #include "drivers/sqlite/tsql/functions_table.h"
 #include "drivers/sqlite/tsql/rewriter.h"
@@ -78,6 +81,46 @@ void Rewriter::EmitCall(std::string_view name, std::initializer_list<const Expr*
   Put(")");
 }
 
+// ROUND, CEILING, FLOOR, ABS, SIGN and POWER of a decimal, exactly; false
+// when the call has another shape (left to the generic form).
+bool Rewriter::EmitDecimalFunction(const Expr* e, Fn fn) {
+  const ExprList& args = e->args;
+  const size_t n = args.size();
+  DecimalCall c;
+  c.scale_a = args[0]->ty.scale;
+  c.precision = e->ty.precision;
+  c.scale = e->ty.scale;
+  switch (fn) {
+    case Fn::kRound:
+      // ROUND keeps its argument's type: ROUND(9.6, 0) overflows decimal(2,1).
+      if (n != 2 && n != 3) return false;
+      Put("tsql_dround(");
+      for (size_t i = 0; i < n; ++i) {
+        if (i > 0) Put(",");
+        Emit(args[i]);
+      }
+      PutDecimalCall(c);
+      return true;
+    case Fn::kPower:
+      if (n != 2) return false;
+      Put("tsql_dpower(");
+      Emit(args[0]);
+      Put(",");
+      Emit(args[1]);
+      PutDecimalCall(c);
+      return true;
+    default:
+      if (n != 1) return false;
+      Put(fn == Fn::kCeiling ? "tsql_dceiling("
+          : fn == Fn::kFloor ? "tsql_dfloor("
+          : fn == Fn::kAbs   ? "tsql_dabs("
+                             : "tsql_dsign(");
+      Emit(args[0]);
+      PutDecimalCall(c);
+      return true;
+  }
+}
+
 void Rewriter::EmitFunc(const Expr* e) {
   const FunctionInfo* info = FindFunction(Text(e->tok));
   const Fn fn = info != nullptr ? info->fn : Fn::kUnknown;
@@ -85,13 +128,14 @@ void Rewriter::EmitFunc(const Expr* e) {
   const ExprList& args = e->args;
   switch (fn) {
     case Fn::kIsNull:
+      // The replacement takes the first argument's type, length included:
+      // ISNULL(CAST(NULL AS varchar(2)), 'abcdef') is 'ab'.
       if (n != 2) break;
       Put("ifnull(");
       Emit(args[0]);
       Put(",");
-      if (e->ty.kind == Ty::kDecimal && args[1]->ty.kind == Ty::kDecimal &&
-          args[1]->ty.scale > e->ty.scale) {
-        EmitAssign(args[1], e->ty);
+      if (e->ty.Known() && args[1]->ty.Known()) {
+        EmitCastTo(args[1], e->ty);
       } else {
         EmitConverted(args[1], e->ty);
       }
@@ -149,6 +193,15 @@ void Rewriter::EmitFunc(const Expr* e) {
     }
     case Fn::kLen:
       if (n != 1) break;
+      if (args[0]->ty.kind == Ty::kDecimal) {
+        // The length of the decimal's text, every digit of its scale.
+        Put("length(tsql_dec2str(");
+        Emit(args[0]);
+        Put(",");
+        Put(std::to_string(args[0]->ty.scale));
+        Put("))");
+        return;
+      }
       Put("length(rtrim(");
       Emit(args[0]);
       Put("))");
@@ -163,28 +216,64 @@ void Rewriter::EmitFunc(const Expr* e) {
       Emit(args[1]);
       Put(")");
       return;
-    case Fn::kCharIndex:
-      if (n != 2) break;
-      EmitCall("instr", {args[1], args[0]});
-      return;
+    case Fn::kRound:
+    case Fn::kCeiling:
+    case Fn::kFloor:
+    case Fn::kAbs:
+    case Fn::kSign:
+    case Fn::kPower:
+      if (n >= 1 && args[0]->ty.kind == Ty::kDecimal && EmitDecimalFunction(e, fn)) return;
+      if (fn == Fn::kAbs) {
+        EmitGenericCall(e, "abs");
+        return;
+      }
+      break;
     case Fn::kNewId:
       if (n != 0) break;
       Put("upper(hex(randomblob(16)))");
       return;
+    case Fn::kSum:
     case Fn::kAvg:
-      if (n == 1 && e->ty.kind == Ty::kInt && e->over == nullptr) {
+    case Fn::kMin:
+    case Fn::kMax:
+      if (n == 1 && args[0]->ty.kind == Ty::kDecimal &&
+          (e->over == nullptr || fn == Fn::kSum || fn == Fn::kAvg)) {
+        // Exact aggregates of the argument's scale: tsql_dsum_10(x).
+        const char* name = fn == Fn::kSum   ? "tsql_dsum_"
+                           : fn == Fn::kAvg ? "tsql_davg_"
+                           : fn == Fn::kMin ? "tsql_dmin_"
+                                            : "tsql_dmax_";
+        EmitGenericCall(e, name + std::to_string(args[0]->ty.scale));
+        return;
+      }
+      if (fn == Fn::kSum && n == 1 && e->ty.kind == Ty::kInt && e->ty.precision == 10 &&
+          e->over == nullptr) {
+        // SUM of ints is an int: past its range, an overflow.
+        Put("tsql_int(");
+        EmitGenericCall(e, "sum");
+        Put(",10)");
+        return;
+      }
+      if (fn == Fn::kAvg && n == 1 && e->ty.kind == Ty::kInt && e->over == nullptr) {
         // AVG of ints is an int, truncated as SQL Server's integer division.
         Put("CAST(");
         EmitGenericCall(e, "avg");
         Put("AS INTEGER)");
         return;
       }
-      break;
-    case Fn::kMin:
-    case Fn::kMax:
-      if (n == 1 && args[0]->ty.IsText()) {
+      if ((fn == Fn::kMin || fn == Fn::kMax) && n == 1 && args[0]->ty.IsText()) {
         Put(fn == Fn::kMin ? "min(" : "max(");
         if (e->distinct) Put("DISTINCT");
+        EmitCollated(args[0]);
+        Put(")");
+        if (e->over != nullptr) EmitOver(e->over);
+        return;
+      }
+      break;
+    case Fn::kCount:
+      if (n == 1 && e->distinct && args[0]->ty.IsText()) {
+        // Texts that differ only in letter case or trailing blanks count once.
+        Put("count(DISTINCT");
         EmitCollated(args[0]);
         Put(")");
         if (e->over != nullptr) EmitOver(e->over);

@@ -1,4 +1,7 @@
 // Queries: name scopes, result columns, and the SQLite form of a SELECT.
+#include <algorithm>
+#include <vector>
+
 #include "drivers/sqlite/tsql/expr_helpers.h"
 #include "drivers/sqlite/tsql/functions_table.h"
 #include "drivers/sqlite/tsql/rewriter.h"
@@ -439,16 +442,50 @@ void Rewriter::EmitCore(const Select* m, const std::vector<Ty>* assign, bool col
       }
     }
   }
+  // SQLite tests the WHERE conditions of a table before the ON conditions of
+  // its inner join. A WHERE condition that converts a text column to a
+  // number moves to the end of the last inner join's ON, so that only rows
+  // the join keeps are converted (as SQL Server's plans do); for an inner
+  // join the rows are the same.
+  std::vector<const Expr*> where_terms, moved;
+  if (m->where != nullptr) {
+    std::vector<const Expr*> stack{m->where};
+    while (!stack.empty()) {
+      const Expr* x = stack.back();
+      stack.pop_back();
+      if (x->kind == ExprKind::kBinary && x->op == Op::kAnd) {
+        stack.push_back(x->b);
+        stack.push_back(x->a);
+      } else {
+        where_terms.push_back(x);
+      }
+    }
+    const TableRef* last = m->from.size() == 1 ? m->from[0] : nullptr;
+    if (last != nullptr && last->kind == TableRef::kJoin && last->join == JoinKind::kInner &&
+        last->on != nullptr) {
+      auto split = std::stable_partition(where_terms.begin(), where_terms.end(),
+                                         [&](const Expr* t) { return !ConvertsText(t); });
+      moved.assign(split, where_terms.end());
+      where_terms.erase(split, where_terms.end());
+    }
+  }
   if (!m->from.empty()) {
     Put("FROM");
     for (size_t i = 0; i < m->from.size(); ++i) {
       if (i > 0) Put(",");
-      EmitTableRef(m->from[i]);
+      EmitTableRef(m->from[i], i + 1 == m->from.size() ? &moved : nullptr);
     }
   }
-  if (m->where != nullptr) {
+  if (!where_terms.empty()) {
     Put("WHERE");
-    Emit(m->where);
+    if (moved.empty()) {
+      Emit(m->where);
+    } else {
+      for (size_t i = 0; i < where_terms.size(); ++i) {
+        if (i > 0) Put("AND");
+        EmitOperand(where_terms[i], 2, false);
+      }
+    }
   }
   if (!m->group_by.empty()) {
     Put("GROUP BY");
@@ -468,7 +505,7 @@ void Rewriter::EmitCore(const Select* m, const std::vector<Ty>* assign, bool col
   }
 }
 
-void Rewriter::EmitTableRef(const TableRef* t) {
+void Rewriter::EmitTableRef(const TableRef* t, const std::vector<const Expr*>* extra) {
   switch (t->kind) {
     case TableRef::kNamed:
       PutName(t->name);
@@ -503,7 +540,15 @@ void Rewriter::EmitTableRef(const TableRef* t) {
       EmitTableRef(t->right);
       if (t->on != nullptr) {
         Put("ON");
-        Emit(t->on);
+        if (extra == nullptr || extra->empty()) {
+          Emit(t->on);
+        } else {
+          EmitOperand(t->on, 2, false);
+          for (const Expr* x : *extra) {
+            Put("AND");
+            EmitOperand(x, 2, false);
+          }
+        }
       }
       return;
   }
@@ -521,8 +566,19 @@ void Rewriter::EmitOrderItems(const std::pmr::vector<OrderItem>& items, const Se
       long n = std::strtol(std::string(Text(u->tok)).c_str(), nullptr, 10);
       if (n >= 1 && static_cast<size_t>(n) <= owner->out.size()) t = owner->out[n - 1].ty;
     }
+    // A result column named by its alias, or by its number, stays as it is
+    // (SQLite resolves neither inside an expression).
+    const bool named = (u->kind == ExprKind::kColumn && u->column == nullptr && u->nnames == 1) ||
+                       (u->kind == ExprKind::kLiteral && toks_[u->tok].kind == TokKind::kNumber);
     if (t.IsText()) {
       EmitCollated(e);
+    } else if (t.kind == Ty::kDecimal && !named && (owner == nullptr || owner->next == nullptr)) {
+      // Decimals sort by value, those stored as digits among the others.
+      DecimalCall c;
+      c.scale_a = t.scale;
+      Put("tsql_dkey(");
+      Emit(e);
+      PutDecimalCall(c);
     } else {
       Emit(e);
     }

@@ -219,6 +219,9 @@ void Rewriter::InferFunc(Expr* e, Scope* sc) {
     case FnType::kAvg:
       e->ty = AvgType(a0);
       return;
+    case FnType::kPower:
+      e->ty = a0.kind == Ty::kDecimal ? Ty::Decimal(38, a0.scale) : a0;
+      return;
   }
 }
 

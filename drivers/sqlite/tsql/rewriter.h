@@ -23,6 +23,8 @@
 #include "drivers/sqlite/tsql/arena.h"
 #include "drivers/sqlite/tsql/ast.h"
 #include "drivers/sqlite/tsql/datetime.h"
+#include "drivers/sqlite/tsql/decimal_call.h"
+#include "drivers/sqlite/tsql/functions_table.h"
 #include "drivers/sqlite/tsql/splitter.h"
 #include "drivers/sqlite/tsql/tokenizer.h"
 #include "drivers/sqlite/tsql/translator.h"
@@ -95,20 +97,39 @@ class Rewriter {
   void EmitCollate(const Expr* e);
   void EmitPredicate(const Expr* e);
   void EmitBinary(const Expr* e);
-  void EmitComparison(const Expr* e, const char* op);
+  void EmitAnd(const Expr* e);
   void EmitCase(const Expr* e);
+
+  // ---- Numbers (rewrite_arith.cpp) ----
+  // Whether `e` is written as a decimal call that can also store its result
+  // into a column's type (EmitDecimalOp's `post`).
+  bool IsDecimalOp(const Expr* e) const;
+  void EmitDecimalOp(const Expr* e, const Ty* post);
+  void PutDecimalCall(const DecimalCall& c);
+  void EmitIntArith(const Expr* e);
+  // Writes `x` converted to the number type `to` when it is a text (and a
+  // decimal read as a float); otherwise as EmitOperand(x, prec, right).
+  void EmitNumberAs(const Expr* x, const Ty& to, int prec = 0, bool right = false);
+  // Whether a comparison converts a text that is not a constant to a number
+  // (and may fail on some row).
+  bool ConvertsText(const Expr* e) const;
+  void EmitComparison(const Expr* e, const char* op);
+  bool EmitDecimalBetween(const Expr* e);
 
   // ---- Conversions (rewrite_convert.cpp) ----
   bool DateLiteral(const Expr* e, int style, std::string* canonical);
   void EmitAsDateTime(const Expr* e, int style = -1);
   void EmitJulian(const Expr* e);
   void EmitConverted(const Expr* e, const Ty& target);
-  bool IsRoundedAt(const Expr* e, int scale) const;
   void EmitAssign(const Expr* e, const Ty& target);
   void EmitCast(const Expr* e);
+  void EmitCastTo(const Expr* x, const Ty& target, int style = -1, bool date_only = false);
+  void EmitDecimalCast(const Expr* x, const Ty& target);
+  void EmitIntCast(const Expr* x, const Ty& target);
 
   // ---- Function calls (rewrite_func.cpp) ----
   void EmitFunc(const Expr* e);
+  bool EmitDecimalFunction(const Expr* e, Fn fn);
   void EmitCall(std::string_view name, std::initializer_list<const Expr*> args);
   void EmitGenericCall(const Expr* e, std::string_view name);
   void EmitOver(const WindowSpec* w);
@@ -117,7 +138,8 @@ class Rewriter {
   // ---- Queries (rewrite_query.cpp) ----
   void EmitSelect(const Select* s, const std::vector<Ty>* assign = nullptr);
   void EmitCore(const Select* m, const std::vector<Ty>* assign, bool collate_text);
-  void EmitTableRef(const TableRef* t);
+  // `extra`: conditions to AND to the ON of this table reference's join.
+  void EmitTableRef(const TableRef* t, const std::vector<const Expr*>* extra = nullptr);
   void EmitOrderItems(const std::pmr::vector<OrderItem>& items, const Select* owner);
 
   // ---- Statements (rewrite_stmt.cpp) ----

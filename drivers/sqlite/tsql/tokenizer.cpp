@@ -91,7 +91,7 @@ std::vector<Token> Tokenize(std::string_view src) {
   out.reserve(src.size() / 4 + 8);
   const size_t n = src.size();
   size_t i = 0;
-  bool nl = false, ws = false;
+  bool nl = false, ws = false, open_comment = false;
   auto at = [&](size_t k) -> unsigned char {
     return k < n ? static_cast<unsigned char>(src[k]) : 0;
   };
@@ -110,7 +110,8 @@ std::vector<Token> Tokenize(std::string_view src) {
         ws = true;
         while (i < n && src[i] != '\n') ++i;
       } else if (c == '/' && at(i + 1) == '*') {
-        // Block comments nest in T-SQL; an unclosed one runs to the end.
+        // Block comments nest in T-SQL; an unclosed one runs to the end,
+        // which the end token records.
         ws = true;
         int depth = 0;
         while (i < n) {
@@ -125,6 +126,7 @@ std::vector<Token> Tokenize(std::string_view src) {
             ++i;
           }
         }
+        if (depth > 0) open_comment = true;
       } else {
         break;
       }
@@ -136,6 +138,7 @@ std::vector<Token> Tokenize(std::string_view src) {
     nl = ws = false;
     if (i >= n) {
       t.kind = TokKind::kEnd;
+      t.unterminated = open_comment;
       out.push_back(t);
       break;
     }

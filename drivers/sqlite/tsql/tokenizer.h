@@ -38,10 +38,12 @@ enum class TokKind : uint8_t {
 
 struct Token {
   TokKind kind = TokKind::kEnd;
-  Kw kw = Kw::kNone;          // the keyword a kWord spells, without regard to case
-  bool nl_before = false;     // a line break (possibly inside a comment) precedes the token
-  bool ws_before = false;     // any whitespace or comment precedes the token
-  bool unterminated = false;  // a string or quoted name that runs to the end of the text
+  Kw kw = Kw::kNone;       // the keyword a kWord spells, without regard to case
+  bool nl_before = false;  // a line break (possibly inside a comment) precedes the token
+  bool ws_before = false;  // any whitespace or comment precedes the token
+  // A string or quoted name that runs to the end of the text; on the kEnd
+  // token, a "/*" comment that does.
+  bool unterminated = false;
   uint32_t pos = 0;
   uint32_t len = 0;
 };

@@ -4,12 +4,14 @@
 #include "drivers/sqlite/tsql/rewriter.h"
 #include "drivers/sqlite/tsql/splitter.h"
 #include "drivers/sqlite/tsql/tokenizer.h"
+#include "q8vantorpt/error.h"
 
 namespace q8::tsql {
 
 std::shared_ptr<const Batch> Translate(std::string_view tsql, const Catalog& catalog) {
   auto batch = std::make_shared<Batch>();
   const std::vector<Token> tokens = Tokenize(tsql);
+  if (tokens.back().unterminated) Raise(kMissingEndCommentNumber, std::string(kMissingEndComment));
   const std::vector<TokenRange> ranges = SplitStatements(tokens);
   batch->statements.reserve(ranges.size() + 2);
   // The syntax trees of all statements live in one arena, released at once.

@@ -17,7 +17,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "q8vantorpt/ado.h"
@@ -82,9 +81,10 @@ struct Batch {
 // Translates a batch. Temporary tables created by the batch are known to the
 // statements after their CREATE. Raises q8::Error (source "Q8VANTORpt", SQL
 // Server's number and text) for a date literal that cannot be read where a
-// datetime is compared (241) and for a grouped query whose select list names
-// a column that is neither grouped nor aggregated (8120), which SQLite would
-// accept; otherwise never fails: what it does not understand passes through.
+// datetime is compared (241), for a grouped query whose select list names a
+// column that is neither grouped nor aggregated (8120), which SQLite would
+// accept, and for a "/*" comment without its end (113); otherwise never
+// fails: what it does not understand passes through.
 //
 // One T-SQL statement gives one Statement, except SELECT … INTO t (a kDdl
 // CREATE of t with the query's column types, then a kChange INSERT) and DROP
@@ -95,23 +95,7 @@ struct Batch {
 // SQLITE_DBCONFIG_DQS_DML and SQLITE_DBCONFIG_DQS_DDL set to 0), so that a
 // misspelt column is an error, as on SQL Server, and not a string. Datetime
 // values bound to "?" are best bound as canonical text.
-//
-// The error raised for a statement is a StatementFailure, which also carries
-// that statement's text, so that a message can name the statement that failed
-// rather than the batch.
 std::shared_ptr<const Batch> Translate(std::string_view tsql, const Catalog& catalog);
-
-// The failure of one statement of a batch in Translate: the error as SQL
-// Server words it, and the T-SQL text of the statement.
-class StatementFailure : public Error {
- public:
-  StatementFailure(const Error& error, std::string statement)
-      : Error(error), statement_(std::move(statement)) {}
-  const std::string& statement() const { return statement_; }
-
- private:
-  std::string statement_;
-};
 
 // As Translate, cached by the batch text and `catalog_key` (which names the
 // database and its schema version), so a repeated report pays once.
@@ -125,28 +109,36 @@ std::shared_ptr<const Batch> TranslateCached(std::string_view tsql, const Catalo
 int RegisterFunctions(sqlite3* db);
 
 // Error texts raised by the functions, as SQL Server words them. The executor
-// maps them to SQL Server's numbers (8134, 241, 517, 8115, 245, 248).
-inline constexpr std::string_view kDivideByZero = "Divide by zero error encountered.";
+// maps them to SQL Server's numbers.
+inline constexpr std::string_view kDivideByZero = "Divide by zero error encountered.";  // 8134
 inline constexpr std::string_view kDateConversion =
-    "Conversion failed when converting date and/or time from character string.";
+    "Conversion failed when converting date and/or time from character string.";  // 241
 inline constexpr std::string_view kDateOverflow =
-    "Adding a value to a 'datetime' column caused an overflow.";
+    "Adding a value to a 'datetime' column caused an overflow.";  // 517
 inline constexpr std::string_view kArithmeticOverflow =
-    "Arithmetic overflow error converting expression to data type datetime.";
-// The beginnings of the texts of a failed conversion of text to an integer
-// type, which name the value ("Conversion failed when converting the varchar
-// value 'x' to data type int.", "The conversion of the varchar value '9…'
-// overflowed an int column.").
-inline constexpr std::string_view kTextConversion = "Conversion failed when converting the ";
-inline constexpr std::string_view kTextOverflow = "' overflowed ";
-inline constexpr int kTextConversionNumber = 245;
-inline constexpr int kTextOverflowNumber = 248;       // an int column
-inline constexpr int kShortTextOverflowNumber = 244;  // a tinyint or smallint column
+    "Arithmetic overflow error converting expression to data type datetime.";  // 8115
+// Families of texts that name a value or a type, known by how they begin:
+// "Arithmetic overflow error converting numeric to data type int." (8115),
+// "Conversion failed when converting the varchar value 'x' to data type
+// int." (245), "Error converting data type varchar to numeric." (8114), "The
+// conversion of the varchar value '3000000000' overflowed an int column."
+// (248).
+inline constexpr std::string_view kOverflowFamily = "Arithmetic overflow error ";
+inline constexpr std::string_view kConversionFamily = "Conversion failed when converting the ";
+inline constexpr std::string_view kConvertingFamily = "Error converting data type ";
+inline constexpr std::string_view kValueOverflowFamily = "The conversion of the ";
+// Raised by Translate for a "/*" comment that the batch never closes.
+inline constexpr std::string_view kMissingEndComment = "Missing end comment mark '*/'.";
+
 inline constexpr int kDivideByZeroNumber = 8134;
 inline constexpr int kDateConversionNumber = 241;
 inline constexpr int kDateOverflowNumber = 517;
 inline constexpr int kArithmeticOverflowNumber = 8115;
-inline constexpr int kNotGroupedNumber = 8120;  // raised by Translate
+inline constexpr int kConversionFailedNumber = 245;
+inline constexpr int kErrorConvertingNumber = 8114;
+inline constexpr int kValueOverflowNumber = 248;
+inline constexpr int kNotGroupedNumber = 8120;        // raised by Translate
+inline constexpr int kMissingEndCommentNumber = 113;  // raised by Translate
 
 // The name of the collation the translator applies to text comparisons,
 // GROUP BY, ORDER BY and the text columns of work tables: Unicode case

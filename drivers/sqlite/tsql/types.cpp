@@ -63,8 +63,9 @@ Ty Ty::Decimal(int p, int s) {
 int Ty::DecPrecision() const {
   switch (kind) {
     case kDecimal:
-    case kInt:
       return precision;
+    case kInt:
+      return literal_digits != 0 ? literal_digits : precision;
     case kBit:
       return 1;
     default:
@@ -194,8 +195,11 @@ Ty NumberLiteralType(std::string_view text) {
   if (dot == std::string_view::npos) {
     size_t first = text.find_first_not_of('0');
     size_t digits = first == std::string_view::npos ? 1 : text.size() - first;
-    if (digits < 10) return Ty::Int(10);
-    if (digits == 10 && text.substr(first) <= "2147483647") return Ty::Int(10);
+    if (digits < 10 || (digits == 10 && text.substr(first) <= "2147483647")) {
+      Ty t = Ty::Int(10);
+      t.literal_digits = static_cast<uint8_t>(digits);
+      return t;
+    }
     return Ty::Decimal(static_cast<int>(std::min<size_t>(digits, 38)), 0);
   }
   std::string_view intpart = text.substr(0, dot);

@@ -28,7 +28,11 @@ struct Ty {
   bool unicode = false;   // kText: nchar / nvarchar
   uint8_t precision = 0;  // kDecimal: 1..38; kInt: digits (3, 5, 10, 19)
   uint8_t scale = 0;      // kDecimal
-  int32_t size = 0;       // kText: length, 0 for max or unknown
+  // kInt: an integer constant's own digits (0 for anything else). Where it
+  // meets a decimal, a constant counts as decimal(digits, 0), not as an int's
+  // decimal(10, 0): 1.0 / 3 is a decimal(7,6).
+  uint8_t literal_digits = 0;
+  int32_t size = 0;  // kText: length, 0 for max or unknown
 
   static Ty Unknown() { return Ty{}; }
   static Ty Null() { return Make(kNull); }
@@ -56,7 +60,8 @@ struct Ty {
   bool IsDateTime() const { return kind == kDateTime; }
   bool Known() const { return kind != kUnknown && kind != kNull; }
 
-  // The type as a decimal operand: ints count as decimal(digits, 0).
+  // The type as a decimal operand: ints count as decimal(digits, 0) (an
+  // integer constant by its own digits).
   int DecPrecision() const;
   int DecScale() const { return kind == kDecimal ? scale : 0; }
 
@@ -75,8 +80,9 @@ struct Ty {
 // "nvarchar(max)", "datetime" …; kUnknown when not an SQL Server type name.
 Ty ParseDeclaredType(std::string_view declared);
 
-// The type of a numeric literal as SQL Server reads it: int when it fits,
-// otherwise decimal(p, 0); decimal(p, s) with a point; float with an exponent.
+// The type of a numeric literal as SQL Server reads it: int when it fits
+// (with its digits as literal_digits), otherwise decimal(p, 0); decimal(p, s)
+// with a point; float with an exponent.
 Ty NumberLiteralType(std::string_view text);
 
 // The higher of two types by SQL Server's data type precedence (datetime >
