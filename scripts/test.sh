@@ -12,6 +12,7 @@
 #   Q8_JOBS         parallel build jobs (default: number of processors)
 #   Q8_TEST_JOBS    parallel test processes (default: 1)
 #   Q8_WERROR=1     compiler warnings are errors (CI sets it)
+#   Q8_CCACHE=0     no compiler cache even when ccache is installed
 #   Q8_BUILD_TYPE   CMake build type (default RelWithDebInfo; CI builds Release)
 set -euo pipefail
 
@@ -39,6 +40,13 @@ if [ "$sanitize" = 1 ]; then
 fi
 if [ "${Q8_WERROR:-0}" = 1 ]; then
   options+=(-DQ8_WERROR=ON)
+fi
+# A compiler cache, when the machine has one, makes a rebuild of unchanged
+# sources quick; paths are taken relative to the build folder, so clones in
+# other folders share it.
+if command -v ccache >/dev/null 2>&1 && [ "${Q8_CCACHE:-1}" = 1 ]; then
+  export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root} CCACHE_NOHASHDIR=1
+  options+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S "$root" -B "$build" "${options[@]}"
 cmake --build "$build" -j "$jobs"

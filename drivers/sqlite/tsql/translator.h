@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "q8vantorpt/ado.h"
@@ -96,6 +97,19 @@ struct Batch {
 // misspelt column is an error, as on SQL Server, and not a string. Datetime
 // values bound to "?" are best bound as canonical text.
 std::shared_ptr<const Batch> Translate(std::string_view tsql, const Catalog& catalog);
+
+// The failure of one statement of a batch in Translate: the error as SQL
+// Server words it, and the T-SQL text of the statement, so that a message
+// can name the statement that failed rather than the batch.
+class StatementFailure : public Error {
+ public:
+  StatementFailure(const Error& error, std::string statement)
+      : Error(error), statement_(std::move(statement)) {}
+  const std::string& statement() const { return statement_; }
+
+ private:
+  std::string statement_;
+};
 
 // As Translate, cached by the batch text and `catalog_key` (which names the
 // database and its schema version), so a repeated report pays once.
