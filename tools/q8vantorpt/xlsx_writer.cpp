@@ -500,7 +500,9 @@ void XlsxWorkbook::AddReportSheet(const ReportDescription& report,
     put(row, 2, f.default_value, kPlain);
     put(row++, 3, f.meaning, kPlain);
   }
-  for (const auto& [key, value] : filters) {
+  for (const auto& entry : filters) {
+    const std::string& key = entry.first;
+    const Variant& value = entry.second;
     const bool known =
         std::any_of(report.filters.begin(), report.filters.end(),
                     [&](const FilterDescription& f) { return EqualsNoCase(f.key, key); });
