@@ -46,7 +46,7 @@ class ToolTest : public ::testing::Test {
     std::string cmd = "cd " + Quote(dir_.string()) + " && env -u Q8VANTORPT_DSN ";
     if (!env.empty()) cmd += Quote(env) + " ";
     cmd += Quote(Q8_TOOL_PATH);
-    for (const std::string& a : args) cmd += " " + Quote(a);
+    for (const std::string& a : args) cmd.append(1, ' ').append(Quote(a));
     cmd += " 2>" + Quote(err_file.string());
     Result r;
     FILE* p = popen(cmd.c_str(), "r");
