@@ -35,8 +35,9 @@ for f in "${declared[@]}"; do
   [ -n "${is_exported[$f]:-}" ] || { echo "not exported: $f"; fail=1; }
 done
 
-# Every exported name: a C function of the header, or a public C++ name.
-public='^((typeinfo( name)? for |vtable for |VTT for )?(std::|q8::(Data|Rpt|Decimal|Dictionary|ItemList|TextBuffer|Variant|Object|Error|ErrObject|Err\(|Raise|RaisePlatform|StandardDescription|Registry|RegisterComponent|operator==|apartment::|date::|dispatch_detail::|AppServer|DataAccess|ErrorJudge|ObjectContext|ResourceLoader|ado::(Command|Connection|Recordset|RowSet|FieldTypeName))))'
+# Every exported name: a C function of the header, or a public C++ name (a
+# standard-library template's instantiation may show its return type first).
+public='^((typeinfo( name)? for |vtable for |VTT for )?(std::|q8::(Data|Rpt|Decimal|Dictionary|ItemList|TextBuffer|Variant|Object|Error|ErrObject|Err\(|Raise|RaisePlatform|StandardDescription|Registry|RegisterComponent|operator==|apartment::|date::|dispatch_detail::|AppServer|DataAccess|ErrorJudge|ObjectContext|ResourceLoader|ado::(Command|Connection|Recordset|RowSet|FieldTypeName)))|[^(]* std::)'
 for name in "${exported[@]}"; do
   case "$name" in
     q8_*)
