@@ -18,38 +18,34 @@ if [ "$soname" != "libq8vantorpt.so.$major" ]; then
   fail=1
 fi
 
-exported=$(nm -D --defined-only "$library" | awk '{print $3}')
+# The exported names, demangled (C names stay as they are).
+mapfile -t exported < <(nm -D --defined-only -C "$library" | cut -d' ' -f3-)
+declare -A is_exported=()
+for symbol in "${exported[@]}"; do is_exported[$symbol]=1; done
 
 # Every function the C header declares.
-declared=$(sed -n 's/^Q8_API [^(]*[ *]\(q8_[a-z0-9_]*\)(.*/\1/p' "$header" | sort -u)
-if [ -z "$declared" ]; then
+mapfile -t declared < <(sed -n 's/^Q8_API [^(]*[ *]\(q8_[a-z0-9_]*\)(.*/\1/p' "$header" | sort -u)
+declare -A is_declared=()
+if [ ${#declared[@]} -eq 0 ]; then
   echo "no functions found in $header"
   fail=1
 fi
-for f in $declared; do
-  if ! grep -qx "$f" <<<"$exported"; then
-    echo "not exported: $f"
-    fail=1
-  fi
+for f in "${declared[@]}"; do
+  is_declared[$f]=1
+  [ -n "${is_exported[$f]:-}" ] || { echo "not exported: $f"; fail=1; }
 done
 
-# Every exported name: a C function of the header, or a public C++ name.
-public='^((typeinfo( name)? for |vtable for |VTT for )?(std::|q8::(Data|Rpt|Decimal|Dictionary|ItemList|TextBuffer|Variant|Object|Error|ErrObject|Err\(|Raise|RaisePlatform|StandardDescription|Registry|RegisterComponent|operator==|apartment::|date::|dispatch_detail::|AppServer|DataAccess|ErrorJudge|ObjectContext|ResourceLoader|ado::(Command|Connection|Recordset|RowSet|FieldTypeName))))'
-count=0
-while IFS= read -r symbol; do
-  [ -n "$symbol" ] || continue
-  count=$((count + 1))
-  case "$symbol" in
+# Every exported name: a C function of the header, or a public C++ name (a
+# standard-library template's instantiation may show its return type first).
+public='^((typeinfo( name)? for |vtable for |VTT for )?(std::|q8::(Data|Rpt|Decimal|Dictionary|ItemList|TextBuffer|Variant|Object|Error|ErrObject|Err\(|Raise|RaisePlatform|StandardDescription|Registry|RegisterComponent|operator==|apartment::|date::|dispatch_detail::|AppServer|DataAccess|ErrorJudge|ObjectContext|ResourceLoader|ado::(Command|Connection|Recordset|RowSet|FieldTypeName)))|[^(]* std::)'
+for name in "${exported[@]}"; do
+  case "$name" in
     q8_*)
-      grep -qx "$symbol" <<<"$declared" || { echo "exported but not in the header: $symbol"; fail=1; }
-      continue ;;
+      [ -n "${is_declared[$name]:-}" ] || { echo "exported but not in the header: $name"; fail=1; } ;;
+    *)
+      [[ "$name" =~ $public ]] || { echo "exported but not public: $name"; fail=1; } ;;
   esac
-  name=$(c++filt <<<"$symbol")
-  if ! [[ "$name" =~ $public ]]; then
-    echo "exported but not public: $name"
-    fail=1
-  fi
-done <<<"$exported"
+done
 
-echo "$count symbols exported, $(wc -w <<<"$declared") C functions declared"
+echo "${#exported[@]} symbols exported, ${#declared[@]} C functions declared"
 exit $fail
