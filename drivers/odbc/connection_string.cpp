@@ -4,9 +4,10 @@
 // DSN, UID, PWD, Port, TDS_Version, Language, Database, TextSize,
 // PacketSize, ClientCharset, DumpFile, DumpFileAppend, DebugFlags,
 // Encryption, Trusted_Connection, APP, WSID, UseNTLMv2, MARS_Connection,
-// REALM, ServerSPN, AttachDbFilename, ApplicationIntent, Timeout. It has no
-// login-timeout keyword (the connection attribute is used instead), it does
-// not understand "(local)", and its default client charset is ISO-8859-1.
+// REALM, ServerSPN, AttachDbFilename, ApplicationIntent, Timeout. Timeout is
+// its login timeout only while the connection attribute is unset (the
+// attribute is used instead); it does not understand "(local)", and its
+// default client charset is ISO-8859-1.
 #include "drivers/odbc/connection_string.h"
 
 #include <algorithm>
@@ -124,6 +125,17 @@ OdbcTarget MapConnectionString(std::string_view text) {
   OdbcTarget out;
   if (cs.Has("Driver") || cs.Has("DSN") || cs.Has("FileDSN")) {
     out.connection_string = std::string(text);
+    // A login timeout that the string names itself: FreeTDS's Timeout, or a
+    // name other drivers give it. FreeTDS reads its Timeout for the login
+    // only when the connection attribute is unset, and the attribute is
+    // always set, so the driver reads the key and sets the attribute.
+    for (const char* wanted : {"logintimeout", "connecttimeout", "connectiontimeout", "timeout"}) {
+      for (const auto& [key, value] : cs.Items()) {
+        if (Normal(key) != wanted || out.login_timeout) continue;
+        std::optional<int> seconds = ParseSeconds(value);
+        if (seconds && *seconds > 0) out.login_timeout = seconds;
+      }
+    }
     return out;
   }
 

@@ -34,8 +34,10 @@ struct OdbcTarget {
 bool Serves(const ado::ConnectionString& cs);
 
 // Rewrites an OLE DB SQL Server string into a FreeTDS string; a string with
-// "Driver=", "DSN=" or "FileDSN=" comes back unchanged with no login timeout.
-// Raises 3001 when a value cannot be written in ODBC's syntax (it holds "};").
+// "Driver=", "DSN=" or "FileDSN=" comes back unchanged, with the login
+// timeout of its LoginTimeout, Connect Timeout, Connection Timeout or
+// (FreeTDS's) Timeout key when it has one. Raises 3001 when a value cannot
+// be written in ODBC's syntax (it holds "};").
 OdbcTarget MapConnectionString(std::string_view text);
 
 }  // namespace q8::odbc

@@ -98,7 +98,9 @@ void RaiseIfConnectionDead(SQLHDBC dbc, const ado::ProviderError& e) {
       SQLGetConnectAttr(dbc, SQL_ATTR_CONNECTION_DEAD, &dead, SQL_IS_UINTEGER, nullptr);
   if ((rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) || dead != SQL_CD_TRUE) return;
   std::vector<ado::ErrorEntry> entries = e.entries();
-  if (entries.empty() || entries.front().sql_state.starts_with("08")) return;
+  // The driver's own words for a lost link stay as they are (psqlODBC's
+  // 08S01 and 57P01 already read as a failed connection).
+  if (entries.empty() || entries.front().number == kFail) return;
   entries.front().sql_state = "08S01";
   entries.front().number = kFail;
   const ado::ErrorEntry& first = entries.front();

@@ -78,10 +78,11 @@ inline SQLRETURN Check(SQLRETURN rc, SQLSMALLINT kind, SQLHANDLE h, const char* 
 }
 
 // Raises `e` again as the loss of the connection when the driver reports
-// `dbc` dead after it (SQL_ATTR_CONNECTION_DEAD): number E_FAIL and SQLSTATE
-// 08S01 in the first entry, whatever state the driver gave (FreeTDS reports
-// a server that went away in the middle of a result as the warning 01000).
-// Returns when the connection is alive or the driver cannot tell.
+// `dbc` dead after it (SQL_ATTR_CONNECTION_DEAD) and the first entry does
+// not read as a failed connection already: number E_FAIL and SQLSTATE 08S01
+// in the first entry (FreeTDS reports a server that went away in the middle
+// of a result as the warning 01000). Returns when the connection is alive,
+// the driver cannot tell, or `e` says so itself.
 void RaiseIfConnectionDead(SQLHDBC dbc, const ado::ProviderError& e);
 
 // True when a failed call was only asking for an attribute that the driver

@@ -133,6 +133,28 @@ TEST(ConnectionStringTest, OdbcStringsPassUnchanged) {
   }
 }
 
+TEST(ConnectionStringTest, OdbcStringsKeepTheirOwnLoginTimeout) {
+  // FreeTDS's Timeout and the names other drivers use; a value that is not
+  // a number of seconds above 0 leaves the connection's.
+  const struct {
+    const char* text;
+    std::optional<int> seconds;
+  } kCases[] = {
+      {"Driver=FreeTDS;Server=db;TDS_Version=7.4;Timeout=3", 3},
+      {"DSN=erp;LoginTimeout=4", 4},
+      {"Driver=X;Connect Timeout=5;Timeout=9", 5},
+      {"Driver=X;Connection_Timeout=6", 6},
+      {"Driver=X;Timeout=0", std::nullopt},
+      {"Driver=X;Timeout=soon", std::nullopt},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    OdbcTarget t = MapConnectionString(c.text);
+    EXPECT_EQ(t.connection_string, c.text);
+    EXPECT_EQ(t.login_timeout, c.seconds);
+  }
+}
+
 TEST(ConnectionStringTest, ValueThatOdbcCannotCarryIsRefused) {
   try {
     MapConnectionString("Provider=SQLOLEDB;Data Source=db;User ID=sa;Password=\"x};y\"");

@@ -94,8 +94,10 @@ void RunCase(const Case& c, int port) {
   o.tds_version = c.tds_version;
   if (c.fault != Fault::kSilentPrelogin && c.fault != Fault::kNone)
     o.user = std::string(FaultName(c.fault));
+  // The host's OLE DB keyword, FreeTDS's own in an ODBC string.
   if (c.bound == Bound::kLoginTimeout)
-    o.extra = ";Connect Timeout=" + std::to_string(kLoginTimeoutSeconds);
+    o.extra = (c.way == Way::kOleDb ? ";Connect Timeout=" : ";Timeout=") +
+              std::to_string(kLoginTimeoutSeconds);
   const std::string dsn = Descriptor(c.way, o);
   const bool mid_result = c.fault == Fault::kStallMidResult || c.fault == Fault::kDropMidResult;
 
@@ -158,6 +160,10 @@ TEST_F(ServerFaults, NoAnswerToThePreLogin) {
   const std::vector<Case> cases = {
       {"no answer to the pre-login", Fault::kSilentPrelogin, Way::kOleDb, Bound::kLoginTimeout,
        "Timeout expired"},
+      {"no answer to the pre-login", Fault::kSilentPrelogin, Way::kOdbc, Bound::kLoginTimeout,
+       "Timeout expired"},
+      {"no answer to the pre-login", Fault::kSilentPrelogin, Way::kDsn, Bound::kLoginTimeout,
+       "Timeout expired"},
       {"no answer to the pre-login", Fault::kSilentPrelogin, Way::kOdbc, Bound::kCallerLimit,
        "time limit of 1.5 s"},
       {"no answer to the pre-login", Fault::kSilentPrelogin, Way::kDsn, Bound::kCallerLimit,
@@ -173,6 +179,10 @@ TEST_F(ServerFaults, NoAnswerToThePreLogin) {
 TEST_F(ServerFaults, NoAnswerToTheLogin) {
   const std::vector<Case> cases = {
       {"no answer to the login", Fault::kSilentLogin, Way::kOleDb, Bound::kLoginTimeout,
+       "Timeout expired"},
+      {"no answer to the login", Fault::kSilentLogin, Way::kOdbc, Bound::kLoginTimeout,
+       "Timeout expired"},
+      {"no answer to the login", Fault::kSilentLogin, Way::kDsn, Bound::kLoginTimeout,
        "Timeout expired"},
       {"no answer to the login", Fault::kSilentLogin, Way::kOdbc, Bound::kCallerLimit,
        "time limit of 1.5 s"},
