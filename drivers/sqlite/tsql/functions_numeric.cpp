@@ -495,8 +495,8 @@ void ToInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (body[0] == '-') v = -v;
   if (v < std::numeric_limits<int64_t>::min() || v > std::numeric_limits<int64_t>::max() ||
       !IntRange(digits, static_cast<int64_t>(v))) {
-    return Error(ctx, "The conversion of the varchar value '" + std::string(t) +
-                          "' overflowed an " + IntTypeName(digits) + " column.");
+    return Error(ctx, "The conversion of the varchar value '" + std::string(t) + "' overflowed " +
+                          (digits == 10 ? "an " : "a ") + IntTypeName(digits) + " column.");
   }
   sqlite3_result_int64(ctx, static_cast<int64_t>(v));
 }
