@@ -97,6 +97,7 @@ TEST(TextFunctions, CharIndexAndReplaceIgnoreCase) {
       {"charindex('', 'abc')", "0"},
       {"charindex(N'报', N'中文报表')", "3"},  // characters, not bytes
       {"charindex(null, 'abc')", "NULL"},
+      {"charindex('a', 'abc', 9223372036854775807)", "0"},  // a start past the end
       {"replace('ABCabc', 'b', 'x')", "AxCaxc"},
       {"replace(N'ΔΕΛΤΑ δ', N'δ', N'd')", "dΕΛΤΑ d"},
       {"replace('abc', '', 'x')", "abc"},
@@ -139,6 +140,18 @@ TEST(Conversions, TextToNumbers) {
     SCOPED_TRACE(c.expr);
     const std::string got = One(db, std::string("select ") + c.expr);
     EXPECT_EQ(got.substr(0, std::string(c.want).size()), c.want) << got;
+  }
+}
+
+// The engine's functions may be called by hand in a statement; a last
+// argument that the translator would never write is refused, not obeyed.
+TEST(DecimalFunctions, RefuseCallsTheTranslatorNeverWrites) {
+  Database db;
+  for (const char* call : {"tsql_dadd(1, 2, -1)", "tsql_dadd(1, 2, 99999999)",
+                           "tsql_dcast('1', 9900000000000)", "tsql_ddiv(1, 3, 3999)"}) {
+    SCOPED_TRACE(call);
+    EXPECT_EQ(One(db, std::string("select ") + call),
+              "error: Invalid last argument of a decimal function.");
   }
 }
 
