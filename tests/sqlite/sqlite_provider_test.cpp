@@ -212,6 +212,17 @@ TEST_F(SqliteProvider, FailuresCarryTheirNumberCauseAndStatement) {
        "Adding a value to a 'datetime' column caused an overflow."},
       {"SELECT CONVERT(datetime, '9999-12-31') + 1 AS d", 8115, "22003",
        "Arithmetic overflow error converting expression to data type datetime."},
+      // SQL Server's type rules, with its numbers.
+      {"SELECT 2147483647 + 1 AS x", 8115, "22003",
+       "Arithmetic overflow error converting expression to data type int."},
+      {"SELECT CAST(1234.5 AS decimal(4,1)) AS x", 8115, "22003", "Arithmetic overflow error"},
+      {"SELECT 1 + '1.5' AS x", 245, "22018",
+       "Conversion failed when converting the varchar value '1.5' to data type int."},
+      {"SELECT CAST('abc' AS decimal(10,2)) AS x", 8114, "22018",
+       "Error converting data type varchar to numeric."},
+      {"SELECT CAST('3000000000' AS int) AS x", 248, "22003",
+       "The conversion of the varchar value '3000000000' overflowed an int column."},
+      {"SELECT 1 AS x /* never closed", 113, "42000", "Missing end comment mark '*/'."},
       {"SELECT FNoSuchColumn FROM t_ICItem", ado::kErrCommandFailed, "42000",
        "no such column: FNoSuchColumn"},
       // A quoted name is a name, never the string it spells.

@@ -29,13 +29,27 @@ struct DecimalCall {
   int post_scale = 0;
   Kind kind = kExact;
 
+  // Whether every field is one SQL Server allows (scales and precisions
+  // 0..38). A call that statements write by hand may hold anything.
+  bool Valid() const {
+    for (int f : {scale_a, scale_b, precision, scale, post_precision, post_scale}) {
+      if (f < 0 || f > 38) return false;
+    }
+    return kind <= kText;
+  }
+
   int64_t Encode() const {
     int64_t v = kind;
     for (int f : {post_precision, post_scale, precision, scale, scale_a, scale_b}) v = v * 100 + f;
     return v;
   }
+  // The fields of `v`; Valid() is false for a negative `v`.
   static DecimalCall Decode(int64_t v) {
     DecimalCall c;
+    if (v < 0) {
+      c.scale_a = -1;
+      return c;
+    }
     c.scale_b = static_cast<int>(v % 100);
     v /= 100;
     c.scale_a = static_cast<int>(v % 100);
@@ -48,7 +62,7 @@ struct DecimalCall {
     v /= 100;
     c.post_precision = static_cast<int>(v % 100);
     v /= 100;
-    c.kind = static_cast<Kind>(v % 100);
+    c.kind = static_cast<Kind>(v % 100 > kText ? 99 : v % 100);
     return c;
   }
 };

@@ -49,7 +49,14 @@ bool FloatToDecimal(double d, int scale, Decimal* out) {
   }
 }
 
-DecimalCall CallOf(sqlite3_value* meta) { return DecimalCall::Decode(sqlite3_value_int64(meta)); }
+// The call in argument `meta`; false, with the error set, when it is not one
+// the translator writes (a statement may call the functions by hand).
+bool CallOf(sqlite3_context* ctx, sqlite3_value* meta, DecimalCall* c) {
+  *c = DecimalCall::Decode(sqlite3_value_int64(meta));
+  if (c->Valid()) return true;
+  Error(ctx, "Invalid last argument of a decimal function.");
+  return false;
+}
 
 // Reads argument `v` at `scale`; false (with the error set, or NULL as the
 // result) when there is no value to compute with.
@@ -90,7 +97,8 @@ void Finish(sqlite3_context* ctx, Status st, const Decimal& v, const DecimalCall
 
 template <Status (*Op)(const Decimal&, const Decimal&, Shape, Decimal*)>
 void Binary(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  const DecimalCall c = CallOf(argv[2]);
+  DecimalCall c;
+  if (!CallOf(ctx, argv[2], &c)) return;
   Decimal a, b, r;
   if (!Arg(ctx, argv[0], c.scale_a, &a) || !Arg(ctx, argv[1], c.scale_b, &b)) return;
   Finish(ctx, Op(a, b, Shape{c.precision, c.scale}, &r), r, c);
@@ -113,7 +121,8 @@ Status SignOf(const Decimal& a, Shape to, Decimal* out) {
 
 template <Status (*Op)(const Decimal&, Shape, Decimal*)>
 void Unary(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  const DecimalCall c = CallOf(argv[1]);
+  DecimalCall c;
+  if (!CallOf(ctx, argv[1], &c)) return;
   Decimal a, r;
   if (!Arg(ctx, argv[0], c.scale_a, &a)) return;
   Finish(ctx, Op(a, Shape{c.precision, c.scale}, &r), r, c);
@@ -121,7 +130,8 @@ void Unary(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 // tsql_dround(x, places [, truncate], call): ROUND of a decimal, of x's type.
 void RoundDecimal(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  const DecimalCall c = CallOf(argv[argc - 1]);
+  DecimalCall c;
+  if (!CallOf(ctx, argv[argc - 1], &c)) return;
   if (AnyNull(argc - 1, argv)) return;
   Decimal a, r;
   if (!Arg(ctx, argv[0], c.scale_a, &a)) return;
@@ -138,7 +148,8 @@ void RoundDecimal(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 // storing of a value into a decimal column: an exact value rounded, a float
 // through its shortest text, a text through its digits.
 void CastDecimal(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  const DecimalCall c = CallOf(argv[1]);
+  DecimalCall c;
+  if (!CallOf(ctx, argv[1], &c)) return;
   const int type = sqlite3_value_type(argv[0]);
   if (type == SQLITE_NULL) return;
   const Shape to{c.precision, c.scale};
@@ -178,7 +189,8 @@ void CastDecimal(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 // tsql_dcmp(a, b, call): <0, 0 or >0.
 void CompareDecimals(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  const DecimalCall c = CallOf(argv[2]);
+  DecimalCall c;
+  if (!CallOf(ctx, argv[2], &c)) return;
   Decimal a, b;
   if (!Arg(ctx, argv[0], c.scale_a, &a) || !Arg(ctx, argv[1], c.scale_b, &b)) return;
   sqlite3_result_int(ctx, num::Compare(a, b));
@@ -187,7 +199,8 @@ void CompareDecimals(sqlite3_context* ctx, int, sqlite3_value** argv) {
 // tsql_dkey(x, call): a BLOB whose bytes sort as the value: x * 10^38 as a
 // 256-bit two's complement number, its sign bit flipped, big end first.
 void SortKey(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  const DecimalCall c = CallOf(argv[1]);
+  DecimalCall c;
+  if (!CallOf(ctx, argv[1], &c)) return;
   Decimal a;
   if (!Arg(ctx, argv[0], c.scale_a, &a)) return;
   // |x| < 10^38 at scale s <= 38: x * 10^38 = m * 10^(38 - s) < 10^76.
@@ -241,7 +254,8 @@ void DecimalToString(sqlite3_context* ctx, int, sqlite3_value** argv) {
 // floating point, as SQL Server does, and brought back to the scale; a
 // result past 38 digits (or past the range of a float) is an overflow.
 void PowerDecimal(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  const DecimalCall c = CallOf(argv[2]);
+  DecimalCall c;
+  if (!CallOf(ctx, argv[2], &c)) return;
   if (AnyNull(2, argv)) return;
   Decimal a;
   if (!Arg(ctx, argv[0], c.scale_a, &a)) return;
@@ -495,8 +509,8 @@ void ToInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (body[0] == '-') v = -v;
   if (v < std::numeric_limits<int64_t>::min() || v > std::numeric_limits<int64_t>::max() ||
       !IntRange(digits, static_cast<int64_t>(v))) {
-    return Error(ctx, "The conversion of the varchar value '" + std::string(t) +
-                          "' overflowed an " + IntTypeName(digits) + " column.");
+    return Error(ctx, "The conversion of the varchar value '" + std::string(t) + "' overflowed " +
+                          (digits == 10 ? "an " : "a ") + IntTypeName(digits) + " column.");
   }
   sqlite3_result_int64(ctx, static_cast<int64_t>(v));
 }

@@ -115,7 +115,7 @@ Folded Fold(std::string_view s) {
 // The first position from `from` where `needle` stands in `hay`, or npos.
 size_t FindFolded(const Folded& hay, const Folded& needle, size_t from) {
   const size_t n = needle.cp.size(), m = hay.cp.size();
-  if (n == 0 || n > m) return std::string::npos;
+  if (n == 0 || n > m || from > m - n) return std::string::npos;
   for (size_t i = from; i + n <= m; ++i) {
     size_t k = 0;
     while (k < n && hay.cp[i + k] == needle.cp[k]) ++k;

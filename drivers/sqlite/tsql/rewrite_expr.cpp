@@ -319,8 +319,19 @@ void Rewriter::EmitPredicate(const Expr* e) {
       EmitOperand(e->a, 5, false);
       Put(e->negated ? "IS NOT NULL" : "IS NULL");
       return;
-    case ExprKind::kBetween:
+    case ExprKind::kBetween: {
       if (EmitDecimalBetween(e)) return;
+      // A text between numbers (or a number between texts) converts to the
+      // number's type.
+      const Ty cmp = Dominant(Dominant(e->a->ty, e->b->ty), e->c->ty);
+      if (cmp.IsNumeric() && (e->a->ty.IsText() || e->b->ty.IsText() || e->c->ty.IsText())) {
+        EmitNumberAs(e->a, cmp, 5, false);
+        Put(e->negated ? "NOT BETWEEN" : "BETWEEN");
+        EmitNumberAs(e->b, cmp, 5, false);
+        Put("AND");
+        EmitNumberAs(e->c, cmp, 5, false);
+        return;
+      }
       if (e->a->ty.IsDateTime()) {
         EmitJulian(e->a);
         Put(e->negated ? "NOT BETWEEN" : "BETWEEN");
@@ -339,10 +350,18 @@ void Rewriter::EmitPredicate(const Expr* e) {
       Put("AND");
       EmitOperand(e->c, 5, false);
       return;
+    }
     case ExprKind::kInList: {
       const bool dt = e->a->ty.IsDateTime();
+      // The values meet as the type of highest precedence among them: a
+      // text among numbers converts to a number.
+      Ty cmp = e->a->ty;
+      for (const Expr* x : e->args) cmp = x->ty.Known() && cmp.Known() ? Dominant(cmp, x->ty) : cmp;
+      const bool numeric = !dt && cmp.IsNumeric();
       if (dt) {
         EmitJulian(e->a);
+      } else if (numeric) {
+        EmitNumberAs(e->a, cmp, 5, false);
       } else if (e->a->ty.IsText()) {
         EmitCollated(e->a);
       } else {
@@ -353,8 +372,8 @@ void Rewriter::EmitPredicate(const Expr* e) {
         if (i > 0) Put(",");
         if (dt) {
           EmitJulian(e->args[i]);
-        } else if (e->a->ty.IsNumeric()) {
-          EmitNumberAs(e->args[i], e->a->ty);  // a text item becomes a number
+        } else if (numeric) {
+          EmitNumberAs(e->args[i], cmp);
         } else {
           Emit(e->args[i]);
         }
