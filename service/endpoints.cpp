@@ -299,7 +299,9 @@ Outcome StockInfo(const Caller& c, const Call& call, Runner& run) {
   bool long_number = false;
   static constexpr std::string_view kKeys[] = {"BStockNumber", "EStockNumber", "BSPNumber",
                                                "ESPNumber"};
-  for (const auto& [name, value] : call.params) {
+  for (const auto& param : call.params) {
+    const std::string& name = param.first;
+    const std::string& value = param.second;
     if (EqualsNoCase(name, "longNumber")) {
       long_number = BoolParam(call, "longNumber", c.language);
       continue;

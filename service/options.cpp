@@ -272,7 +272,9 @@ void LoadConfigText(const std::string& text, const std::string& origin, ServiceC
       config.access_log = Text(v, origin, key);
     } else if (key == "sources") {
       if (!v.is_object()) Bad(origin, "\"sources\" must be an object of name: source");
-      for (const auto& [name, s] : v.items()) {
+      for (const auto& [entry_name, s] : v.items()) {
+        // A named copy: a lambda cannot capture a structured binding here.
+        const std::string name = entry_name;
         SourceConfig source = ReadSource(name, s, origin);
         auto it = std::find_if(config.sources.begin(), config.sources.end(),
                                [&](const SourceConfig& c) { return c.name == name; });
