@@ -162,8 +162,11 @@ class IdlePool {
   };
 
   static IdlePool& Instance() {
-    static IdlePool pool;
-    return pool;
+    // Never destroyed: at exit the idle connections are left to the system
+    // rather than closed while other static objects (the registered
+    // functions' state, threads still serving) may already be gone.
+    static IdlePool* pool = new IdlePool;
+    return *pool;
   }
 
   // An idle connection to the file `path` names now, opened in the same
