@@ -95,8 +95,9 @@ class Watchdog {
         wake_.wait(lock);
         continue;
       }
-      if (Clock::now() < next->deadline) {
-        wake_.wait_until(lock, next->deadline);
+      if (const Clock::time_point due = next->deadline; Clock::now() < due) {
+        // A copy: the entry may go while the lock is released.
+        wake_.wait_until(lock, due);
         continue;
       }
       next->fired = true;

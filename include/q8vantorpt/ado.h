@@ -60,6 +60,8 @@ inline constexpr int32_t kErrTimeout = -2147217871;           // time limit of t
 inline constexpr int32_t kErrCanceled = -2147217842;          // the caller cancelled the operation
 inline constexpr int32_t kErrParameterMissing = -2147217904;  // a `?` marker without value
 
+class CancelAtDeadline;  // the drivers' side of a TimeLimit (provider.h)
+
 // A time limit on the calling thread's database work, for a caller that must
 // not wait longer than it chooses (the component's own statements run without
 // a command time limit). While a TimeLimit lives, a login on this thread waits
@@ -69,8 +71,8 @@ inline constexpr int32_t kErrParameterMissing = -2147217904;  // a `?` marker wi
 // fails at once. Every failure from then on is raised as kErrTimeout with a
 // description that names the limit, the original failure's entries following
 // in the connection's Errors. Limits nest; the earliest deadline holds.
-// REQUIRES: destroyed on the thread that created it, innermost first.
-class CancelAtDeadline;
+// REQUIRES: destroyed on the thread that created it, innermost first;
+// Cancel() may come from any thread while the limit lives.
 class TimeLimit {
  public:
   explicit TimeLimit(std::chrono::milliseconds limit);

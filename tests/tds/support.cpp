@@ -331,7 +331,8 @@ const std::vector<ReportCase>& ReportCases() {
         "EStockNumber=003"}},
       {"r2008610_status7_quotes",
        2008610,
-       {"BDate=2024/01/01", "EDate=2024-01-31' or '1'='1", "Status=7"}},
+       {"BDate=2024/01/01", "EDate=2024-01-31' or '1'='1", "Status=7"},
+       true},
   };
   return kCases;
 }

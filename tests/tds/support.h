@@ -89,6 +89,7 @@ struct ReportCase {
   const char* name;
   int32_t report;                    // 2008608, 2008609 or 2008610
   std::vector<std::string> filters;  // "KEY=VALUE", as for q8vantorpt report --filter
+  bool fails = false;                // the batch fails (on either engine)
 };
 // The matrix: each report's sections (IsOnlyJS, SalePrice, UnitCost,
 // SumType, Status), long and short number ranges, date forms, and filter
