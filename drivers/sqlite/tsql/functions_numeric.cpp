@@ -17,6 +17,7 @@
 #include <limits>
 #include <string>
 
+#include "core/wide_int.h"
 #include "drivers/sqlite/tsql/decimal_call.h"
 #include "drivers/sqlite/tsql/exact.h"
 #include "drivers/sqlite/tsql/function_support.h"
@@ -58,22 +59,30 @@ bool CallOf(sqlite3_context* ctx, sqlite3_value* meta, DecimalCall* c) {
   return false;
 }
 
+enum class Got { kValue, kNull, kError };
+
+// Reads argument `v` at `scale`, or sets the error of a value that is not
+// one.
+Got ReadArg(sqlite3_context* ctx, sqlite3_value* v, int scale, Decimal* out) {
+  switch (exact::ReadDecimal(v, scale, out)) {
+    case exact::Read::kOk:
+      return Got::kValue;
+    case exact::Read::kNull:
+      return Got::kNull;
+    case exact::Read::kNotNumber:
+      Error(ctx, kTextToNumeric);
+      return Got::kError;
+    case exact::Read::kOverflow:
+      Error(ctx, kNumericOverflow);
+      return Got::kError;
+  }
+  return Got::kError;
+}
+
 // Reads argument `v` at `scale`; false (with the error set, or NULL as the
 // result) when there is no value to compute with.
 bool Arg(sqlite3_context* ctx, sqlite3_value* v, int scale, Decimal* out) {
-  switch (exact::ReadDecimal(v, scale, out)) {
-    case exact::Read::kOk:
-      return true;
-    case exact::Read::kNull:
-      return false;
-    case exact::Read::kNotNumber:
-      Error(ctx, kTextToNumeric);
-      return false;
-    case exact::Read::kOverflow:
-      Error(ctx, kNumericOverflow);
-      return false;
-  }
-  return false;
+  return ReadArg(ctx, v, scale, out) == Got::kValue;
 }
 
 // Sets the result: `v`, stored into the column of the call's post type
@@ -204,37 +213,16 @@ void SortKey(sqlite3_context* ctx, int, sqlite3_value** argv) {
   Decimal a;
   if (!Arg(ctx, argv[0], c.scale_a, &a)) return;
   // |x| < 10^38 at scale s <= 38: x * 10^38 = m * 10^(38 - s) < 10^76.
-  __extension__ typedef unsigned __int128 UInt128;
   const bool negative = a.IsNegative();
   const UInt128 m =
       negative ? -static_cast<UInt128>(a.mantissa()) : static_cast<UInt128>(a.mantissa());
-  const UInt128 f = static_cast<UInt128>(num::Pow10(38 - a.scale()));
-  // m * f in four 64-bit limbs.
-  uint64_t limb[4] = {0, 0, 0, 0};
-  const uint64_t x[2] = {static_cast<uint64_t>(m), static_cast<uint64_t>(m >> 64)};
-  const uint64_t y[2] = {static_cast<uint64_t>(f), static_cast<uint64_t>(f >> 64)};
-  for (int i = 0; i < 2; ++i) {
-    UInt128 carry = 0;
-    for (int j = 0; j < 2; ++j) {
-      const UInt128 t = static_cast<UInt128>(x[i]) * y[j] + limb[i + j] + carry;
-      limb[i + j] = static_cast<uint64_t>(t);
-      carry = t >> 64;
-    }
-    limb[i + 2] = static_cast<uint64_t>(carry);
-  }
-  if (negative) {
-    // Two's complement of the 256-bit magnitude.
-    uint64_t carry = 1;
-    for (uint64_t& l : limb) {
-      l = ~l + carry;
-      carry = carry && l == 0 ? 1 : 0;
-    }
-  }
-  limb[3] ^= uint64_t{1} << 63;
+  U256 v = U256::Mul(m, static_cast<UInt128>(num::Pow10(38 - a.scale())));
+  if (negative) v.Negate();
+  v.limb[3] ^= uint64_t{1} << 63;
   unsigned char key[32];
   for (int i = 0; i < 4; ++i) {
     for (int b = 0; b < 8; ++b)
-      key[i * 8 + b] = static_cast<unsigned char>(limb[3 - i] >> (56 - 8 * b));
+      key[i * 8 + b] = static_cast<unsigned char>(v.limb[3 - i] >> (56 - 8 * b));
   }
   sqlite3_result_blob(ctx, key, sizeof key, SQLITE_TRANSIENT);
 }
@@ -309,21 +297,9 @@ constexpr Int128 kTenTo38 =
 // Reads a step's argument; false when there is nothing to add (NULL) or on
 // an error, which is reported once.
 bool StepValue(sqlite3_context* ctx, sqlite3_value* arg, bool* failed, Decimal* v) {
-  switch (exact::ReadDecimal(arg, AggregateScale(ctx), v)) {
-    case exact::Read::kOk:
-      return true;
-    case exact::Read::kNull:
-      return false;
-    case exact::Read::kNotNumber:
-      *failed = true;
-      Error(ctx, kTextToNumeric);
-      return false;
-    case exact::Read::kOverflow:
-      *failed = true;
-      Error(ctx, kNumericOverflow);
-      return false;
-  }
-  return false;
+  const Got got = ReadArg(ctx, arg, AggregateScale(ctx), v);
+  *failed = got == Got::kError;
+  return got == Got::kValue;
 }
 
 void SumStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -430,6 +406,12 @@ void IntOverflow(sqlite3_context* ctx, const char* what, int digits) {
                  IntTypeName(digits) + ".");
 }
 
+// An integer result, checked against its type's range.
+void ResultInt(sqlite3_context* ctx, int64_t v, int digits) {
+  if (!IntRange(digits, v)) return IntOverflow(ctx, "expression", digits);
+  sqlite3_result_int64(ctx, v);
+}
+
 // tsql_int(x, digits): the value of an integer expression, checked against
 // its type's range (SQLite computes in 64 bits and turns an overflow of
 // those into a REAL).
@@ -438,11 +420,8 @@ void CheckInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
   switch (sqlite3_value_type(argv[0])) {
     case SQLITE_NULL:
       return;
-    case SQLITE_INTEGER: {
-      const int64_t v = sqlite3_value_int64(argv[0]);
-      if (!IntRange(digits, v)) return IntOverflow(ctx, "expression", digits);
-      return sqlite3_result_int64(ctx, v);
-    }
+    case SQLITE_INTEGER:
+      return ResultInt(ctx, sqlite3_value_int64(argv[0]), digits);
     case SQLITE_FLOAT:
       return IntOverflow(ctx, "expression", digits);
     default:
@@ -461,11 +440,8 @@ void ToInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
   switch (sqlite3_value_type(argv[0])) {
     case SQLITE_NULL:
       return;
-    case SQLITE_INTEGER: {
-      const int64_t v = sqlite3_value_int64(argv[0]);
-      if (!IntRange(digits, v)) return IntOverflow(ctx, "expression", digits);
-      return sqlite3_result_int64(ctx, v);
-    }
+    case SQLITE_INTEGER:
+      return ResultInt(ctx, sqlite3_value_int64(argv[0]), digits);
     case SQLITE_FLOAT: {
       const double d = std::trunc(sqlite3_value_double(argv[0]));
       if (!(std::fabs(d) < 9.2e18) || !IntRange(digits, static_cast<int64_t>(d)))
@@ -671,35 +647,22 @@ bool QuickRound(double x, int n, double* out) {
 // the built-in one.
 class BuiltinRound {
  public:
-  BuiltinRound() {
-    if (sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) ==
-        SQLITE_OK) {
-      sqlite3_prepare_v2(db_, "SELECT round(?1, ?2)", -1, &stmt_, nullptr);
-    }
-  }
-  ~BuiltinRound() {
-    sqlite3_finalize(stmt_);
-    sqlite3_close(db_);
-  }
-  BuiltinRound(const BuiltinRound&) = delete;
-  BuiltinRound& operator=(const BuiltinRound&) = delete;
-
   void Call(sqlite3_context* ctx, sqlite3_value* x, sqlite3_value* n) {
-    if (stmt_ == nullptr) return sqlite3_result_error_nomem(ctx);
-    sqlite3_bind_value(stmt_, 1, x);
-    sqlite3_bind_value(stmt_, 2, n);
-    if (sqlite3_step(stmt_) == SQLITE_ROW) {
-      sqlite3_result_value(ctx, sqlite3_column_value(stmt_, 0));
+    sqlite3_stmt* stmt = round_.stmt();
+    if (stmt == nullptr) return sqlite3_result_error_nomem(ctx);
+    sqlite3_bind_value(stmt, 1, x);
+    sqlite3_bind_value(stmt, 2, n);
+    if (sqlite3_step(stmt) == SQLITE_ROW) {
+      sqlite3_result_value(ctx, sqlite3_column_value(stmt, 0));
     } else {
       sqlite3_result_error_nomem(ctx);
     }
-    sqlite3_reset(stmt_);
-    sqlite3_clear_bindings(stmt_);
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
   }
 
  private:
-  sqlite3* db_ = nullptr;
-  sqlite3_stmt* stmt_ = nullptr;
+  PrivateStatement round_{"SELECT round(?1, ?2)"};
 };
 
 void RoundTo(sqlite3_context* ctx, int, sqlite3_value** argv) {
