@@ -487,7 +487,13 @@ void Rewriter::EmitBinary(const Expr* e) {
       }
       return;
     case Op::kMod:
-      EmitCall("tsql_mod", {a, b});
+      // An int remainder (a decimal one is an exact call above); a text
+      // operand becomes the other's type.
+      Put("tsql_mod(");
+      EmitNumberAs(a, e->ty);
+      Put(",");
+      EmitNumberAs(b, e->ty);
+      Put(")");
       return;
     case Op::kBitXor:
       // a ^ b as (a | b) - (a & b).
