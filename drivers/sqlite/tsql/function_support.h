@@ -73,7 +73,9 @@ inline int RegisterScalars(sqlite3* db, std::span<const Scalar> table) {
   return SQLITE_OK;
 }
 
-// The functions of each file: functions_numeric.cpp, functions_text.cpp.
+// The functions of each file: functions_decimal.cpp, functions_numeric.cpp,
+// functions_text.cpp.
+int RegisterDecimalFunctions(sqlite3* db);
 int RegisterNumericFunctions(sqlite3* db);
 int RegisterTextFunctions(sqlite3* db);
 
