@@ -6,13 +6,12 @@
 #include <cstdlib>
 
 #include "core/number_text.h"
+#include "core/wide_int.h"
 #include "q8vantorpt/error.h"
 
 namespace q8 {
 
 namespace {
-
-__extension__ typedef unsigned __int128 UInt128;
 
 constexpr int kMaxScale = Decimal::kMaxDigits;
 
@@ -51,49 +50,10 @@ Int128 RoundDrop(Int128 m, int n) {
   return m < 0 ? -a : a;
 }
 
-// An unsigned 256-bit number as four 64-bit limbs, little end first; just
-// enough for Decimal multiplication.
-struct U256 {
-  uint64_t limb[4] = {0, 0, 0, 0};
-
-  static U256 Mul(UInt128 a, UInt128 b) {
-    U256 r;
-    uint64_t x[2] = {static_cast<uint64_t>(a), static_cast<uint64_t>(a >> 64)};
-    uint64_t y[2] = {static_cast<uint64_t>(b), static_cast<uint64_t>(b >> 64)};
-    for (int i = 0; i < 2; ++i) {
-      UInt128 carry = 0;
-      for (int j = 0; j < 2; ++j) {
-        UInt128 t = static_cast<UInt128>(x[i]) * y[j] + r.limb[i + j] + carry;
-        r.limb[i + j] = static_cast<uint64_t>(t);
-        carry = t >> 64;
-      }
-      r.limb[i + 2] = static_cast<uint64_t>(carry);
-    }
-    return r;
-  }
-  // Divides by d in place and returns the remainder.
-  uint64_t DivSmall(uint64_t d) {
-    UInt128 rem = 0;
-    for (int i = 3; i >= 0; --i) {
-      UInt128 cur = (rem << 64) | limb[i];
-      limb[i] = static_cast<uint64_t>(cur / d);
-      rem = cur % d;
-    }
-    return static_cast<uint64_t>(rem);
-  }
-  bool FitsMantissa() const {
-    if (limb[2] != 0 || limb[3] != 0) return false;
-    UInt128 v = (static_cast<UInt128>(limb[1]) << 64) | limb[0];
-    return v <= static_cast<UInt128>(kMaxMantissa);
-  }
-  Int128 ToInt128() const {
-    return static_cast<Int128>((static_cast<UInt128>(limb[1]) << 64) | limb[0]);
-  }
-  void Increment() {
-    for (int i = 0; i < 4; ++i)
-      if (++limb[i] != 0) break;
-  }
-};
+// Whether a product fits a mantissa of 38 digits.
+bool FitsMantissa(const U256& p) {
+  return p.FitsUInt128() && p.Low() <= static_cast<UInt128>(kMaxMantissa);
+}
 
 }  // namespace
 
@@ -340,14 +300,14 @@ Decimal Decimal::operator*(const Decimal& o) const {
   // Drop digits until the scale is at most 38 and the product fits in 38
   // digits; only the last digit dropped decides the rounding (half away from
   // zero), since the ones before it are all below it.
-  while (scale > kMaxScale || !p.FitsMantissa()) {
+  while (scale > kMaxScale || !FitsMantissa(p)) {
     if (scale == 0) RaisePlatform(err::kOverflow);
     uint64_t last = p.DivSmall(10);
     --scale;
     // Rounding up may reach 10^38; the loop then drops one more (zero) digit.
-    if (scale <= kMaxScale && p.FitsMantissa() && last >= 5) p.Increment();
+    if (scale <= kMaxScale && FitsMantissa(p) && last >= 5) p.Increment();
   }
-  Int128 m = p.ToInt128();
+  Int128 m = static_cast<Int128>(p.Low());
   return Decimal(negative ? -m : m, scale);
 }
 

@@ -2,6 +2,7 @@
 // the one stored form of each value.
 #include "drivers/sqlite/tsql/exact.h"
 
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -9,6 +10,7 @@
 #include <string_view>
 
 #include "core/number_text.h"
+#include "drivers/sqlite/tsql/function_support.h"
 #include "drivers/sqlite/tsql/numeric.h"
 
 namespace q8::tsql::exact {
@@ -23,25 +25,13 @@ constexpr double kNegPow10d[] = {1e-0,  1e-1,  1e-2,  1e-3,  1e-4,  1e-5,  1e-6,
                                  1e-8,  1e-9,  1e-10, 1e-11, 1e-12, 1e-13, 1e-14, 1e-15,
                                  1e-16, 1e-17, 1e-18, 1e-19, 1e-20, 1e-21, 1e-22};
 
-constexpr int64_t kPow10i[] = {1,
-                               10,
-                               100,
-                               1000,
-                               10000,
-                               100000,
-                               1000000,
-                               10000000,
-                               100000000,
-                               1000000000,
-                               10000000000,
-                               100000000000,
-                               1000000000000,
-                               10000000000000,
-                               100000000000000,
-                               1000000000000000,
-                               10000000000000000,
-                               100000000000000000,
-                               1000000000000000000};
+// 10^i for i in 0..18.
+constexpr auto kPow10i = [] {
+  std::array<int64_t, 19> p{};
+  p[0] = 1;
+  for (size_t i = 1; i < p.size(); ++i) p[i] = p[i - 1] * 10;
+  return p;
+}();
 
 constexpr int64_t kMaxFifteen = 1000000000000000;  // 10^15
 
@@ -77,31 +67,18 @@ double CorrectQuotient(int64_t k, int t) {
 // SQLite's own reading of a text, through CAST on a private connection.
 class SqliteReader {
  public:
-  SqliteReader() {
-    if (sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) ==
-        SQLITE_OK) {
-      sqlite3_prepare_v2(db_, "SELECT CAST(?1 AS REAL)", -1, &stmt_, nullptr);
-    }
-  }
-  ~SqliteReader() {
-    sqlite3_finalize(stmt_);
-    sqlite3_close(db_);
-  }
-  SqliteReader(const SqliteReader&) = delete;
-  SqliteReader& operator=(const SqliteReader&) = delete;
-
   double Read(const std::string& text) {
-    if (stmt_ == nullptr) return std::strtod(text.c_str(), nullptr);
-    sqlite3_bind_text(stmt_, 1, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
-    double r = sqlite3_step(stmt_) == SQLITE_ROW ? sqlite3_column_double(stmt_, 0)
-                                                 : std::strtod(text.c_str(), nullptr);
-    sqlite3_reset(stmt_);
+    sqlite3_stmt* stmt = cast_.stmt();
+    if (stmt == nullptr) return std::strtod(text.c_str(), nullptr);
+    sqlite3_bind_text(stmt, 1, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+    const double r = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_double(stmt, 0)
+                                                      : std::strtod(text.c_str(), nullptr);
+    sqlite3_reset(stmt);
     return r;
   }
 
  private:
-  sqlite3* db_ = nullptr;
-  sqlite3_stmt* stmt_ = nullptr;
+  fn::PrivateStatement cast_{"SELECT CAST(?1 AS REAL)"};
 };
 
 DoubleMode ProbeMode() {
@@ -156,6 +133,21 @@ Read Place(int64_t k, int t, int scale, Decimal* out) {
   return Read::kOk;
 }
 
+// A number's text (digits past `scale` rounded away, half away from zero)
+// at `scale`.
+Read ParseAt(std::string_view text, int scale, Decimal* out) {
+  Decimal d;
+  switch (number_text::ParseDecimal(text, &d, scale)) {
+    case number_text::ParseStatus::kOk:
+      break;
+    case number_text::ParseStatus::kOverflow:
+      return Read::kOverflow;
+    case number_text::ParseStatus::kNotNumber:
+      return Read::kNotNumber;
+  }
+  return FromStatus(num::Rescale(d, num::Shape{38, scale}, num::Rounding::kHalfAwayFromZero, out));
+}
+
 // The slow reading of a REAL: its 15 significant digits by correct
 // rounding of the binary value (or its whole part from 10^15 on).
 Read FromRealText(double v, int scale, Decimal* out) {
@@ -166,17 +158,7 @@ Read FromRealText(double v, int scale, Decimal* out) {
   } else {
     r = std::to_chars(buf, buf + sizeof buf, std::round(v), std::chars_format::fixed, 0);
   }
-  Decimal d;
-  switch (number_text::ParseDecimal(std::string_view(buf, static_cast<size_t>(r.ptr - buf)), &d,
-                                    scale)) {
-    case number_text::ParseStatus::kOk:
-      break;
-    case number_text::ParseStatus::kOverflow:
-      return Read::kOverflow;
-    case number_text::ParseStatus::kNotNumber:
-      return Read::kNotNumber;
-  }
-  return FromStatus(num::Rescale(d, num::Shape{38, scale}, num::Rounding::kHalfAwayFromZero, out));
+  return ParseAt(std::string_view(buf, static_cast<size_t>(r.ptr - buf)), scale, out);
 }
 
 // The decimal text of a TEXT or BLOB value: blanks, a sign, digits with at
@@ -200,16 +182,7 @@ Read FromDigits(std::string_view s, int scale, Decimal* out) {
     }
   }
   if (!digit) return Read::kNotNumber;
-  Decimal d;
-  switch (number_text::ParseDecimal(body, &d, scale)) {
-    case number_text::ParseStatus::kOk:
-      break;
-    case number_text::ParseStatus::kOverflow:
-      return Read::kOverflow;
-    case number_text::ParseStatus::kNotNumber:
-      return Read::kNotNumber;
-  }
-  return FromStatus(num::Rescale(d, num::Shape{38, scale}, num::Rounding::kHalfAwayFromZero, out));
+  return ParseAt(body, scale, out);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Questions about typed expressions that the rewriter's files share.
 #pragma once
 
+#include <vector>
+
 #include "drivers/sqlite/tsql/ast.h"
 
 namespace q8::tsql {
@@ -28,6 +30,24 @@ inline bool IsNullLiteral(const Expr* e) {
 inline bool TextComparison(const Ty& a, const Ty& b) {
   return (a.IsText() && (b.IsText() || b.kind == Ty::kUnknown)) ||
          (b.IsText() && a.kind == Ty::kUnknown);
+}
+
+// The conditions of a chain a AND b AND …, left to right (a parenthesized
+// AND stays one condition).
+inline std::vector<const Expr*> Conjuncts(const Expr* e) {
+  std::vector<const Expr*> terms;
+  std::vector<const Expr*> stack{e};
+  while (!stack.empty()) {
+    const Expr* x = stack.back();
+    stack.pop_back();
+    if (x->kind == ExprKind::kBinary && x->op == Op::kAnd) {
+      stack.push_back(x->b);
+      stack.push_back(x->a);
+    } else {
+      terms.push_back(x);
+    }
+  }
+  return terms;
 }
 
 }  // namespace q8::tsql

@@ -28,6 +28,31 @@ inline std::string_view TextOf(sqlite3_value* v) {
                                          static_cast<size_t>(sqlite3_value_bytes(v)));
 }
 
+// One statement on a private in-memory connection, where only SQLite's own
+// functions exist: for asking SQLite itself what it computes. stmt() is
+// nullptr when the connection could not be made.
+class PrivateStatement {
+ public:
+  explicit PrivateStatement(const char* sql) {
+    if (sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) ==
+        SQLITE_OK) {
+      sqlite3_prepare_v2(db_, sql, -1, &stmt_, nullptr);
+    }
+  }
+  ~PrivateStatement() {
+    sqlite3_finalize(stmt_);
+    sqlite3_close(db_);
+  }
+  PrivateStatement(const PrivateStatement&) = delete;
+  PrivateStatement& operator=(const PrivateStatement&) = delete;
+
+  sqlite3_stmt* stmt() const { return stmt_; }
+
+ private:
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
 using ScalarFn = void (*)(sqlite3_context*, int, sqlite3_value**);
 
 struct Scalar {
@@ -48,7 +73,9 @@ inline int RegisterScalars(sqlite3* db, std::span<const Scalar> table) {
   return SQLITE_OK;
 }
 
-// The functions of each file: functions_numeric.cpp, functions_text.cpp.
+// The functions of each file: functions_decimal.cpp, functions_numeric.cpp,
+// functions_text.cpp.
+int RegisterDecimalFunctions(sqlite3* db);
 int RegisterNumericFunctions(sqlite3* db);
 int RegisterTextFunctions(sqlite3* db);
 

@@ -1,6 +1,6 @@
 // The SQLite functions and the collation that translated statements call:
-// the datetime functions here, the numeric ones in functions_numeric.cpp,
-// the text ones in functions_text.cpp.
+// the datetime functions here, the others in functions_decimal.cpp,
+// functions_numeric.cpp and functions_text.cpp.
 //
 // Every datetime these functions return is canonical text; every datetime
 // they read may be canonical text or any form SQL Server reads. Errors carry
@@ -191,6 +191,7 @@ constexpr fn::Scalar kDateTimeFunctions[] = {
 
 int RegisterFunctions(sqlite3* db) {
   int rc = fn::RegisterScalars(db, kDateTimeFunctions);
+  if (rc == SQLITE_OK) rc = fn::RegisterDecimalFunctions(db);
   if (rc == SQLITE_OK) rc = fn::RegisterNumericFunctions(db);
   if (rc == SQLITE_OK) rc = fn::RegisterTextFunctions(db);
   if (rc != SQLITE_OK) return rc;

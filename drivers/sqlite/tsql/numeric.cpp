@@ -9,10 +9,10 @@
 
 #include <algorithm>
 
+#include "core/wide_int.h"
+
 namespace q8::tsql::num {
 namespace {
-
-__extension__ typedef unsigned __int128 UInt128;
 
 constexpr int kMaxDigits = 38;
 
@@ -30,108 +30,14 @@ constexpr Pow10Table kPow10;
 
 UInt128 Magnitude(Int128 v) { return v < 0 ? -static_cast<UInt128>(v) : static_cast<UInt128>(v); }
 
-// An unsigned 256-bit number: four 64-bit limbs, little end first.
-struct U256 {
-  uint64_t limb[4] = {0, 0, 0, 0};
-
-  U256() = default;
-  explicit U256(UInt128 v) {
-    limb[0] = static_cast<uint64_t>(v);
-    limb[1] = static_cast<uint64_t>(v >> 64);
+// this * 10^n; false on overflow.
+bool MulPow10(U256* v, int n) {
+  while (n > 0) {
+    const int step = std::min(n, 19);
+    if (!v->MulSmall(static_cast<uint64_t>(kPow10.v[step]))) return false;
+    n -= step;
   }
-  bool FitsUInt128() const { return limb[2] == 0 && limb[3] == 0; }
-  UInt128 Low() const { return (static_cast<UInt128>(limb[1]) << 64) | limb[0]; }
-  bool IsZero() const { return (limb[0] | limb[1] | limb[2] | limb[3]) == 0; }
-
-  // this * m; false when the product does not fit 256 bits.
-  bool MulSmall(uint64_t m) {
-    UInt128 carry = 0;
-    for (uint64_t& l : limb) {
-      UInt128 t = static_cast<UInt128>(l) * m + carry;
-      l = static_cast<uint64_t>(t);
-      carry = t >> 64;
-    }
-    return carry == 0;
-  }
-  // this * 10^n; false on overflow.
-  bool MulPow10(int n) {
-    while (n > 0) {
-      const int step = std::min(n, 19);
-      if (!MulSmall(static_cast<uint64_t>(kPow10.v[step]))) return false;
-      n -= step;
-    }
-    return true;
-  }
-  // Divides in place by d and returns the remainder.
-  uint64_t DivSmall(uint64_t d) {
-    UInt128 rem = 0;
-    for (int i = 3; i >= 0; --i) {
-      UInt128 cur = (rem << 64) | limb[i];
-      limb[i] = static_cast<uint64_t>(cur / d);
-      rem = cur % d;
-    }
-    return static_cast<uint64_t>(rem);
-  }
-  static U256 Mul(UInt128 a, UInt128 b) {
-    U256 r;
-    const uint64_t x[2] = {static_cast<uint64_t>(a), static_cast<uint64_t>(a >> 64)};
-    const uint64_t y[2] = {static_cast<uint64_t>(b), static_cast<uint64_t>(b >> 64)};
-    for (int i = 0; i < 2; ++i) {
-      UInt128 carry = 0;
-      for (int j = 0; j < 2; ++j) {
-        UInt128 t = static_cast<UInt128>(x[i]) * y[j] + r.limb[i + j] + carry;
-        r.limb[i + j] = static_cast<uint64_t>(t);
-        carry = t >> 64;
-      }
-      r.limb[i + 2] = static_cast<uint64_t>(carry);
-    }
-    return r;
-  }
-  int Compare(const U256& o) const {
-    for (int i = 3; i >= 0; --i) {
-      if (limb[i] != o.limb[i]) return limb[i] < o.limb[i] ? -1 : 1;
-    }
-    return 0;
-  }
-  bool Add(const U256& o) {
-    UInt128 carry = 0;
-    for (int i = 0; i < 4; ++i) {
-      UInt128 t = static_cast<UInt128>(limb[i]) + o.limb[i] + carry;
-      limb[i] = static_cast<uint64_t>(t);
-      carry = t >> 64;
-    }
-    return carry == 0;
-  }
-  // this - o; REQUIRES: this >= o.
-  void Sub(const U256& o) {
-    uint64_t borrow = 0;
-    for (int i = 0; i < 4; ++i) {
-      const uint64_t a = limb[i], b = o.limb[i];
-      const uint64_t d = a - b - borrow;
-      borrow = (a < b || (a == b && borrow)) ? 1 : 0;
-      limb[i] = d;
-    }
-  }
-  void ShiftLeft1() {
-    for (int i = 3; i > 0; --i) limb[i] = (limb[i] << 1) | (limb[i - 1] >> 63);
-    limb[0] <<= 1;
-  }
-  bool Bit(int i) const { return (limb[i / 64] >> (i % 64)) & 1; }
-  void SetBit(int i) { limb[i / 64] |= uint64_t{1} << (i % 64); }
-};
-
-// n / d and n % d by shift and subtract; slow, for the rare wide cases.
-void DivMod(const U256& n, const U256& d, U256* q, U256* r) {
-  *q = U256();
-  *r = U256();
-  for (int i = 255; i >= 0; --i) {
-    r->ShiftLeft1();
-    if (n.Bit(i)) r->limb[0] |= 1;
-    if (r->Compare(d) >= 0) {
-      r->Sub(d);
-      q->SetBit(i);
-    }
-  }
+  return true;
 }
 
 // A signed value of any width and scale on its way to a result.
@@ -212,7 +118,7 @@ Status AddSigned(const Decimal& a, const Decimal& b, bool negate_b, Shape to, De
   }
   Wide wx = Widen(a), wy = Widen(b);
   wy.negative = negate_b ? !wy.negative : wy.negative;
-  if (!wx.mag.MulPow10(ux) || !wy.mag.MulPow10(uy)) return Status::kOverflow;
+  if (!MulPow10(&wx.mag, ux) || !MulPow10(&wy.mag, uy)) return Status::kOverflow;
   Wide sum;
   sum.scale = s;
   if (wx.negative == wy.negative) {
@@ -277,15 +183,15 @@ Status Div(const Decimal& a, const Decimal& b, Shape to, Decimal* out) {
     } else {
       U256 n(x);
       // A dividend past 256 bits gives a quotient far past 38 digits.
-      if (!n.MulPow10(k)) return Status::kOverflow;
+      if (!MulPow10(&n, k)) return Status::kOverflow;
       U256 wq, wr;
-      DivMod(n, U256(y), &wq, &wr);
+      U256::DivMod(n, U256(y), &wq, &wr);
       if (!wq.FitsUInt128()) return Status::kOverflow;
       q = wq.Low();
     }
   } else {
     U256 d(y);
-    if (!d.MulPow10(-k) || d.Compare(U256(x)) > 0) {
+    if (!MulPow10(&d, -k) || d.Compare(U256(x)) > 0) {
       q = 0;
     } else {
       q = x / d.Low();  // d <= x, so it fits 128 bits
@@ -302,14 +208,15 @@ Status Mod(const Decimal& a, const Decimal& b, Shape to, Decimal* out) {
   if (b.mantissa() == 0) return Status::kDivideByZero;
   const int s = std::max(a.scale(), b.scale());
   Wide wx = Widen(a), wy = Widen(b);
-  if (!wx.mag.MulPow10(s - a.scale()) || !wy.mag.MulPow10(s - b.scale())) return Status::kOverflow;
+  if (!MulPow10(&wx.mag, s - a.scale()) || !MulPow10(&wy.mag, s - b.scale()))
+    return Status::kOverflow;
   Wide rem;
   U256 q;
-  DivMod(wx.mag, wy.mag, &q, &rem.mag);
+  U256::DivMod(wx.mag, wy.mag, &q, &rem.mag);
   rem.negative = wx.negative;
   rem.scale = s;
   if (rem.scale < to.scale) {
-    if (!rem.mag.MulPow10(to.scale - rem.scale)) return Status::kOverflow;
+    if (!MulPow10(&rem.mag, to.scale - rem.scale)) return Status::kOverflow;
     rem.scale = to.scale;
   }
   return Finish(rem, to, Rounding::kHalfAwayFromZero, out);

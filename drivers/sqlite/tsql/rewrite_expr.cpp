@@ -487,7 +487,13 @@ void Rewriter::EmitBinary(const Expr* e) {
       }
       return;
     case Op::kMod:
-      EmitCall("tsql_mod", {a, b});
+      // An int remainder (a decimal one is an exact call above); a text
+      // operand becomes the other's type.
+      Put("tsql_mod(");
+      EmitNumberAs(a, e->ty);
+      Put(",");
+      EmitNumberAs(b, e->ty);
+      Put(")");
       return;
     case Op::kBitXor:
       // a ^ b as (a | b) - (a & b).
@@ -521,18 +527,7 @@ void Rewriter::EmitBinary(const Expr* e) {
 // Server fails a conversion only for rows it converts; SQLite tests the
 // conditions of one table in the order written.)
 void Rewriter::EmitAnd(const Expr* e) {
-  std::vector<const Expr*> terms;
-  std::vector<const Expr*> stack{e};
-  while (!stack.empty()) {
-    const Expr* x = stack.back();
-    stack.pop_back();
-    if (x->kind == ExprKind::kBinary && x->op == Op::kAnd) {
-      stack.push_back(x->b);
-      stack.push_back(x->a);
-    } else {
-      terms.push_back(x);
-    }
-  }
+  std::vector<const Expr*> terms = Conjuncts(e);
   std::stable_partition(terms.begin(), terms.end(),
                         [&](const Expr* t) { return !ConvertsText(t); });
   for (size_t i = 0; i < terms.size(); ++i) {

@@ -449,17 +449,7 @@ void Rewriter::EmitCore(const Select* m, const std::vector<Ty>* assign, bool col
   // join the rows are the same.
   std::vector<const Expr*> where_terms, moved;
   if (m->where != nullptr) {
-    std::vector<const Expr*> stack{m->where};
-    while (!stack.empty()) {
-      const Expr* x = stack.back();
-      stack.pop_back();
-      if (x->kind == ExprKind::kBinary && x->op == Op::kAnd) {
-        stack.push_back(x->b);
-        stack.push_back(x->a);
-      } else {
-        where_terms.push_back(x);
-      }
-    }
+    where_terms = Conjuncts(m->where);
     const TableRef* last = m->from.size() == 1 ? m->from[0] : nullptr;
     if (last != nullptr && last->kind == TableRef::kJoin && last->join == JoinKind::kInner &&
         last->on != nullptr) {

@@ -4,11 +4,13 @@
 // base tables from the catalog, of work tables from the batch's own CREATE
 // TABLE, literal and operator rules), then writes SQLite text in which the
 // typed constructs take SQLite forms that give SQL Server's results:
-// datetime arithmetic and comparisons through canonical text and julianday,
-// division that is never integer division unless both sides are ints and
-// that fails on zero, decimal products rounded to their SQL Server scale,
-// rounding on assignment to decimal columns, text comparisons, grouping and
-// ordering under the TSQL_CI collation, string "+" as "||", TOP as LIMIT.
+// datetime arithmetic and comparisons through canonical text and julianday;
+// decimal arithmetic, aggregates and conversions as exact calls that know
+// their operands' and result's precision and scale (exact.h, numeric.h);
+// integer arithmetic checked against its type's range; a text that meets a
+// number converted by data type precedence; division that fails on zero;
+// text comparisons, grouping, LIKE and ordering under the TSQL_CI collation;
+// string "+" as "||"; TOP as LIMIT.
 #pragma once
 
 #include <initializer_list>

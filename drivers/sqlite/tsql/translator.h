@@ -3,8 +3,9 @@
 // The component sends T-SQL batches written for the ERP's SQL Server: many
 // statements with no ";" between them, local "#" temporary tables, bracketed
 // names and types, ISNULL, getdate(), CONVERT(datetime, …), datetime
-// arithmetic and comparisons with date literals, decimal arithmetic typed
-// statically, and text compared without regard to case and trailing blanks.
+// arithmetic and comparisons with date literals, exact decimal arithmetic
+// typed by SQL Server's rules, implicit conversions by data type precedence,
+// and text compared without regard to case and trailing blanks.
 // Translate() turns such a batch into a list of SQLite statements, each with
 // the SQL Server type of its result columns, so that running them one by one
 // gives the rows SQL Server would give. RegisterFunctions() installs, on every
