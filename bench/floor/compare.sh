@@ -145,15 +145,11 @@ line="rows $rn/$fn, ${nsums:-0} numeric column sums"
 
 if [ -n "$order" ]; then
   IFS=',' read -r -a keys <<<"$order"
-  on=()
+  cond=""
   for k in "${keys[@]}"; do
     i=$(ident "$k")
-    on+=("r.$i IS NOT f.$i")
+    cond+="${cond:+ OR }r.$i IS NOT f.$i"
   done
-  cond=$(
-    IFS='|'
-    echo "${on[*]}" | sed 's/|/ OR /g'
-  )
   first=$(q "SELECT min(r.rowid) FROM r JOIN f ON f.rowid = r.rowid WHERE $cond")
   if [ -n "$first" ]; then
     ok=0
@@ -166,16 +162,12 @@ fi
 if [ "$rows" = 1 ]; then
   # One text per row: numbers rounded, everything else as written.
   norm() {
-    local t=$1 exprs=() c i
+    local t=$1 joined="" c i
     for c in "${rcols[@]}"; do
       i=$(ident "$c")
-      exprs+=("CASE WHEN $i <> '' AND $(isnum "$i") THEN printf('%.${digits}f', round(CAST($i AS REAL), $digits)) ELSE $i END")
+      joined+="${joined:+ || char(9) || }CASE WHEN $i <> '' AND $(isnum "$i")"
+      joined+=" THEN printf('%.${digits}f', round(CAST($i AS REAL), $digits)) ELSE $i END"
     done
-    local joined
-    joined=$(
-      IFS='|'
-      echo "${exprs[*]}" | sed "s/|/ || char(9) || /g"
-    )
     echo "SELECT $joined AS k FROM $t"
   }
   diff_sql="SELECT k, sum(s) AS t FROM
