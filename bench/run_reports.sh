@@ -75,7 +75,7 @@ while [ $# -gt 0 ]; do
     --check-rows) check_rows=1 ;;
     --no-small-calls) small_calls=0 ;;
     -h | --help)
-      sed -n '2,48p' "$0"
+      sed -n '2,45p' "$0"
       exit 0
       ;;
     *)
