@@ -75,7 +75,7 @@ while [ $# -gt 0 ]; do
     --check-rows) check_rows=1 ;;
     --no-small-calls) small_calls=0 ;;
     -h | --help)
-      sed -n '2,48p' "$0"
+      sed -n '2,45p' "$0"
       exit 0
       ;;
     *)
@@ -143,18 +143,31 @@ if [ "$small_calls" = 1 ]; then
 fi
 
 # measure OUT CMD...: runs CMD once under GNU time, standard output to OUT;
-# prints "wall cpu maxrss_kb".
+# prints "wall cpu maxrss_kb". A run ended by a signal from outside (the
+# command, or GNU time itself, terminated or killed while the script goes
+# on) is run again, at most twice, and noted in $retries; any other failure
+# ends the script.
 measure() {
   local out=$1
   shift
-  local stats
+  local stats status attempt
   stats=$(mktemp)
-  if ! /usr/bin/time -f "%e %U %S %M" -o "$stats" "$@" >"$out"; then
-    echo "run_reports: failed: $*" >&2
-    cat "$stats" >&2
+  for attempt in 1 2 3; do
+    status=0
+    /usr/bin/time -f "%e %U %S %M" -o "$stats" "$@" >"$out" || status=$?
+    if [ "$status" = 0 ]; then break; fi
+    # GNU time exits with 128 + N when the command was ended by signal N
+    # (and says so in its output), and so does the shell when GNU time was.
+    if [ "$status" -gt 128 ] && [ "$attempt" -lt 3 ]; then
+      echo "run_reports: ended by signal $((status - 128)) from outside, run again: $*" >&2
+      echo "signal $((status - 128)): $*" >>"$retries"
+      continue
+    fi
+    echo "run_reports: failed with status $status: $*" >&2
+    if [ -s "$stats" ]; then cat "$stats" >&2; fi
     rm -f "$stats"
     exit 1
-  fi
+  done
   awk '{printf "%.3f %.3f %d\n", $1, $2 + $3, $4}' "$stats"
   rm -f "$stats"
 }
@@ -182,8 +195,10 @@ order_keys() {
 
 results=$data/results.txt
 checks=$data/checks.txt
+retries=$data/retries.txt
 : >"$results"
 : >"$checks"
+: >"$retries"
 gen_rates=()
 mismatches=0
 
@@ -192,7 +207,7 @@ for scale in $scales; do
   if [ "$fresh" = 1 ] || [ ! -f "$db" ]; then
     rm -f "$db"
     echo "== demo-db --scale $scale" >&2
-    read -r wall cpu rss < <(measure /dev/null "$tool" demo-db "$db" --scale "$scale" --seed 1)
+    read -r wall cpu rss < <(measure /dev/null "$tool" demo-db "$db" --scale "$scale" --seed 1 --force)
     lines=$(sqlite3 "$db" "SELECT (SELECT count(*) FROM ICStockBillEntry) + (SELECT count(*) FROM ICSaleEntry)")
     gen_rates+=("$scale $lines $wall $cpu")
   fi
@@ -394,6 +409,11 @@ fi
 echo
 echo "Floor checks (bench/floor/compare.sh; $checks)"
 cat "$checks"
+if [ -s "$retries" ]; then
+  echo
+  echo "Runs ended by a signal from outside and run again ($retries)"
+  cat "$retries"
+fi
 if [ "$mismatches" -gt 0 ]; then
   echo "run_reports: $mismatches floor check(s) failed: a floor does not return its report's rows" >&2
   exit 1

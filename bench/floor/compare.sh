@@ -1,20 +1,22 @@
 #!/usr/bin/env bash
 # Checks that a floor query returns what its report returns: both CSV files
-# (header line first) are read into an in-memory SQLite database with the
+# (header line first) are read into a temporary SQLite database with the
 # sqlite3 shell and compared on
 #   - the header: the same columns in the same order;
 #   - the row count;
 #   - the sum of every numeric column (a column whose every non-empty value
-#     in both files is a number), within a relative tolerance of the sum of
-#     the absolute values (default 1e-9: the floor computes in doubles, the
-#     report in the engine's decimals);
+#     in both files is written as a number; numbers in one file only are a
+#     mismatch), within a relative tolerance of the sum of the absolute
+#     values (default 1e-9: the floor computes in doubles, the report in the
+#     engine's decimals);
 #   - with --order COLS (comma-separated column names): the sequence of
 #     those columns, row by row (the report's ORDER BY keys; rows that tie
 #     on them may come in any order);
 #   - with --rows: the rows themselves as a multiset, numbers rounded to
 #     --digits decimals (default 4); --show N writes up to N differing rows
 #     to standard error.
-# Prints one line and exits 0 when everything checked agrees, 1 otherwise.
+# Prints one line and exits 0 when everything checked agrees, 1 otherwise
+# (2 for a usage error).
 #
 #   bench/floor/compare.sh [--order COLS] [--rows [--digits N] [--show N]] [--tolerance T]
 #                          REPORT.csv FLOOR.csv
@@ -48,7 +50,7 @@ while [ $# -gt 2 ]; do
   shift
 done
 if [ $# -ne 2 ]; then
-  sed -n '2,21p' "$0" >&2
+  sed -n '2,22p' "$0" >&2
   exit 2
 fi
 report=$1 floor=$2
@@ -145,15 +147,11 @@ line="rows $rn/$fn, ${nsums:-0} numeric column sums"
 
 if [ -n "$order" ]; then
   IFS=',' read -r -a keys <<<"$order"
-  on=()
+  cond=""
   for k in "${keys[@]}"; do
     i=$(ident "$k")
-    on+=("r.$i IS NOT f.$i")
+    cond+="${cond:+ OR }r.$i IS NOT f.$i"
   done
-  cond=$(
-    IFS='|'
-    echo "${on[*]}" | sed 's/|/ OR /g'
-  )
   first=$(q "SELECT min(r.rowid) FROM r JOIN f ON f.rowid = r.rowid WHERE $cond")
   if [ -n "$first" ]; then
     ok=0
@@ -166,16 +164,12 @@ fi
 if [ "$rows" = 1 ]; then
   # One text per row: numbers rounded, everything else as written.
   norm() {
-    local t=$1 exprs=() c i
+    local t=$1 joined="" c i
     for c in "${rcols[@]}"; do
       i=$(ident "$c")
-      exprs+=("CASE WHEN $i <> '' AND $(isnum "$i") THEN printf('%.${digits}f', round(CAST($i AS REAL), $digits)) ELSE $i END")
+      joined+="${joined:+ || char(9) || }CASE WHEN $i <> '' AND $(isnum "$i")"
+      joined+=" THEN printf('%.${digits}f', round(CAST($i AS REAL), $digits)) ELSE $i END"
     done
-    local joined
-    joined=$(
-      IFS='|'
-      echo "${exprs[*]}" | sed "s/|/ || char(9) || /g"
-    )
     echo "SELECT $joined AS k FROM $t"
   }
   diff_sql="SELECT k, sum(s) AS t FROM
