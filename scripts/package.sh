@@ -70,15 +70,23 @@ step "C++ host: find_package, the default (shared) library"
 "${isolate[@]}" cmake -S "$root/examples/cpp" -B "$work/cpp" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/cpp" -j "$jobs" >/dev/null
-ldd "$work/cpp/report_host" | grep -q "$libdir/libq8vantorpt.so" ||
-  { echo "report_host does not load the installed libq8vantorpt.so"; exit 1; }
+# The library the host loads, as the dynamic loader resolves it without any
+# environment, compared by real path (the prefix may be reached through a
+# symbolic link, as a TMPDIR often is).
+loaded=$("${isolate[@]}" ldd "$work/cpp/report_host" | awk '/libq8vantorpt\.so/ { print $3; exit }')
+if [ -z "$loaded" ] || [ "$(realpath "$loaded")" != "$(realpath "$libdir"/libq8vantorpt.so.*.*.*)" ]; then
+  echo "report_host does not load the installed libq8vantorpt.so (it loads: ${loaded:-nothing})"
+  "${isolate[@]}" ldd "$work/cpp/report_host"
+  readelf -d "$work/cpp/report_host" | grep -Ei 'rpath|runpath' || true
+  exit 1
+fi
 "${isolate[@]}" "$work/cpp/report_host" "$work/demo.db"
 
 step "C++ host: find_package, the static library"
 "${isolate[@]}" cmake -S "$root/examples/cpp" -B "$work/cpp-static" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_PREFIX_PATH="$prefix" -DQ8VANTORPT_STATIC=ON >/dev/null
 cmake --build "$work/cpp-static" -j "$jobs" >/dev/null
-if ldd "$work/cpp-static/report_host" | grep -q libq8vantorpt; then
+if "${isolate[@]}" ldd "$work/cpp-static/report_host" | grep -q libq8vantorpt; then
   echo "the static host loads libq8vantorpt.so"
   exit 1
 fi
