@@ -28,6 +28,8 @@ std::string LayerText(int32_t number) {
       return "Operation is not allowed in this context.";
     case kErrParameterMissing:
       return "No value given for one or more required parameters.";
+    case kErrCannotFetchBackward:
+      return "Rowset does not support fetching backward.";
     default:
       return StandardDescription(number);
   }

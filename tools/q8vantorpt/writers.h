@@ -10,7 +10,15 @@
 //
 // Decimals are printed exactly, without exponent and without trailing zeros
 // of the fraction; date-times as "YYYY-MM-DD HH:MM:SS". Rows are written one
-// by one as they are read; nothing is collected first.
+// by one as the record set reads them, so the first rows are out before the
+// last are read; csv and json collect nothing first. A table measures its
+// columns over its first kTableMeasureRows rows; a later row with a wider
+// cell widens that column from there on. A table cell shows at most
+// kTableCellWidth terminal cells, cut with "…" (csv and json carry every
+// value whole).
+//
+// After each block of rows the output is flushed and checked: a failed
+// write raises OutputError (output.h).
 #pragma once
 
 #include <ostream>
@@ -39,6 +47,15 @@ void AppendJsonString(std::string& out, std::string_view text);
 // empty text, to tell it from NULL).
 void AppendCsvField(std::string& out, std::string_view text);
 
+// The widest a table cell is shown, in terminal cells, and the rows a table
+// measures its columns over before it prints them.
+inline constexpr size_t kTableCellWidth = 80;
+inline constexpr size_t kTableMeasureRows = 1000;
+
+// `text` cut to at most `width` terminal cells: a longer text keeps what
+// fits in width - 1 cells and ends with "…".
+std::string FitWidth(std::string_view text, size_t width);
+
 using NamedValues = std::vector<std::pair<std::string, Variant>>;
 
 class Writer {
@@ -48,9 +65,11 @@ class Writer {
   // One record set. Several calls print the sets one after the other
   // (table and csv: a blank line between them; json: one object per line).
   void RecordSet(const ado::RowSet& rows);
-  // The current result of a record set; a result without columns prints
-  // nothing. A null or closed record set prints nothing either.
-  void RecordSet(const ado::Recordset* rs);
+  // The current result of a record set, from its current row on, read as
+  // it is written; a result without columns prints nothing. A null or
+  // closed record set prints nothing either. Raises what reading the rows
+  // raises, and OutputError.
+  void RecordSet(ado::Recordset* rs);
   // A dictionary or a set of named values: json one object; table and csv
   // one "key,value" line per entry.
   void Named(const NamedValues& values);
@@ -61,10 +80,14 @@ class Writer {
   Format format() const { return format_; }
 
  private:
+  class Blocks;  // the rows to write, block by block
+  void Write(Blocks& blocks);
   void Separate();
-  void TableRowSet(const ado::RowSet& rows);
-  void CsvRowSet(const ado::RowSet& rows);
-  void JsonRowSet(const ado::RowSet& rows);
+  void TableRows(Blocks& blocks);
+  void CsvRows(Blocks& blocks);
+  void JsonRows(Blocks& blocks);
+  // Flushes the output and raises OutputError when it has failed.
+  void Check();
 
   std::ostream& out_;
   Format format_;
