@@ -39,7 +39,7 @@ PendingResults::~PendingResults() {
 }
 
 std::optional<Result> PendingResults::Next() {
-  if (auto rows = streaming.lock()) {
+  if (auto rows = streaming.lock(); rows && !rows->complete()) {
     streaming.reset();
     WithErrors(*connection, [&] { rows->ReadToEnd(); });
   }

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "drivers/sqlite/room_vfs.h"
 #include "drivers/sqlite/session.h"
 
 namespace q8::sqlite {
@@ -87,6 +88,7 @@ class StatementCursor : public ado::RowCursor {
                       "The database connection was closed before all rows were read.");
     }
     Session::DeadlineGuard guard(*s_, timeout_seconds_);
+    ForgetNoRoom();
     auto rows = ReadBlock(max_rows, max_bytes);
     return rows->row_count() > 0 || stmt_ ? rows : nullptr;
   }
@@ -129,6 +131,7 @@ class BatchStream : public ado::ResultStream {
 
   std::optional<ado::Result> Next() override {
     Release();
+    ForgetNoRoom();
     if (s_->closed())
       throw MakeError(err::kAdoConnectionClosed,
                       "The database connection was closed before all results were read.");

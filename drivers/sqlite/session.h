@@ -101,6 +101,10 @@ ado::ProviderError TranslationError(const Error& e, std::string_view batch);
 // A ProviderError with one entry.
 ado::ProviderError MakeError(int32_t number, std::string description, int32_t native = 0,
                              std::string sql_state = "HY000");
+// The folder where SQLite puts the temporary files of `db` (spilled work
+// tables, sorts), "" when it cannot tell.
+std::string TemporaryFolder(sqlite3* db);
+
 // `text` on one line, shortened for an error message.
 std::string StatementExcerpt(std::string_view text);
 

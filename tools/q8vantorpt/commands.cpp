@@ -1,8 +1,11 @@
 // The commands of the command-line tool.
 #include "tools/q8vantorpt/commands.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
-#include <filesystem>
+#include <cerrno>
+#include <climits>
 #include <utility>
 
 #include "component/frame.h"
@@ -12,11 +15,36 @@
 #include "q8vantorpt/outside.h"
 #include "reports/report_table.h"
 #include "tools/q8vantorpt/demo_db.h"
+#include "tools/q8vantorpt/partial_files.h"
 
 namespace q8::tool {
 
 Session::Session(GlobalOptions options, std::ostream& out, const char* env_dsn)
     : options_(std::move(options)), out_(out), env_dsn_(env_dsn), writer_(out, options_.format) {}
+
+std::string TooLongName(const std::string& path) {
+  auto shown = [](const std::string& text) {
+    if (text.size() <= 80) return text;
+    size_t cut = 60;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return text.substr(0, cut) + "\u2026 (" + std::to_string(text.size()) + " bytes)";
+  };
+  if (path.size() >= PATH_MAX)
+    return "the file name '" + shown(path) + "' is too long: the system takes at most " +
+           std::to_string(PATH_MAX - 1) + " bytes";
+  size_t begin = 0, longest = 0, at = 0;
+  while (begin <= path.size()) {
+    size_t end = path.find('/', begin);
+    if (end == std::string::npos) end = path.size();
+    if (end - begin > longest) {
+      longest = end - begin;
+      at = begin;
+    }
+    begin = end + 1;
+  }
+  return "the file name '" + shown(path.substr(at, longest)) +
+         "' is too long: a name in a folder takes at most " + std::to_string(NAME_MAX) + " bytes";
+}
 
 std::string Session::Descriptor(bool opens_database) const {
   std::optional<ResolvedDescriptor> d = ResolveDescriptor(options_, env_dsn_);
@@ -24,10 +52,14 @@ std::string Session::Descriptor(bool opens_database) const {
     throw UsageError(std::string("no database: give --db FILE or --dsn DESCRIPTOR, or set ") +
                      kDsnEnvironment);
   }
+  struct stat st {};
   if (opens_database && !d->db_file.empty() && d->db_file != ":memory:" &&
-      !std::filesystem::exists(d->db_file)) {
-    throw UsageError("database file not found: " + d->db_file +
-                     " (create one with init-db or demo-db)");
+      ::stat(d->db_file.c_str(), &st) != 0) {
+    if (errno == ENAMETOOLONG) throw UsageError(TooLongName(d->db_file));
+    if (errno == ENOENT)
+      throw UsageError("database file not found: " + d->db_file +
+                       " (create one with init-db or demo-db)");
+    // Any other reason (no permission, a file on the way) the engine reports.
   }
   return d->text;
 }
@@ -39,19 +71,53 @@ std::string Session::DescriptorOrDefault() const {
                            options_.user_id.value_or(0));
 }
 
-DataPtr Session::NewData() const { return Registry::Instance().CreateAs<Data>("Q8VANTORpt.Data"); }
+// The tool prints each record set once from its first row: the objects
+// stream their results, so that the first rows are out before the last are
+// read and a result of any size takes bounded memory.
+DataPtr Session::NewData() const {
+  DataPtr data = Registry::Instance().CreateAs<Data>("Q8VANTORpt.Data");
+  if (data) FrameOf(*data).set_stream_results(true);
+  return data;
+}
 
-RptPtr Session::NewRpt() const { return Registry::Instance().CreateAs<Rpt>("Q8VANTORpt.Rpt"); }
+RptPtr Session::NewRpt() const {
+  RptPtr rpt = Registry::Instance().CreateAs<Rpt>("Q8VANTORpt.Rpt");
+  if (rpt) FrameOf(*rpt).set_stream_results(true);
+  return rpt;
+}
 
 namespace command {
 
-void InitDb(Session&, const std::string& file, bool force) { sqlite::InitDatabase(file, force); }
+namespace {
 
-void DemoDb(Session& s, const std::string& file, int64_t scale, uint64_t seed, bool force) {
-  if (scale < 1) throw UsageError("--scale must be at least 1");
+// The scratch files of a build go on the list of files a signal removes.
+void TrackScratch(const std::string& path, bool added) {
+  if (added)
+    AddPartialFile(path);
+  else
+    RemovePartialFile(path);
+}
+
+}  // namespace
+
+void InitDb(Session&, const std::string& file, bool force, bool follow_symlinks) {
+  sqlite::BuildOptions options;
+  options.force = force;
+  options.follow_symlinks = follow_symlinks;
+  options.scratch = TrackScratch;
+  sqlite::InitDatabase(file, options);
+}
+
+void DemoDb(Session& s, const std::string& file, int64_t scale, uint64_t seed, bool force,
+            bool follow_symlinks) {
+  if (scale < 1 || scale > kMaxDemoLines)
+    throw UsageError("--scale must be from 1 to " + std::to_string(kMaxDemoLines) + ", not " +
+                     std::to_string(scale));
   DemoOptions options;
   options.lines = scale;
   options.seed = seed;
+  options.follow_symlinks = follow_symlinks;
+  options.scratch = TrackScratch;
   const DemoSummary summary = GenerateDemoDatabase(file, options, force);
   NamedValues values;
   values.emplace_back("File", Variant(file));
@@ -92,7 +158,8 @@ void Report(Session& s, int32_t number, const std::vector<std::string>& filters,
 }
 
 void Query(Session& s, const std::string& sql) {
-  ado::RecordsetPtr rs = s.NewData()->GetData(s.Descriptor(), sql);
+  DataPtr data = s.NewData();  // alive while the rows are read
+  ado::RecordsetPtr rs = data->GetData(s.Descriptor(), sql);
   s.writer().RecordSet(rs.get());
 }
 
@@ -100,10 +167,10 @@ void Batch(Session& s, const std::string& sql) {
   auto parameters = std::make_shared<Dictionary>();
   parameters->SetValue("sDsN", Variant(s.Descriptor()));
   parameters->SetValue("StrSql", Variant(sql));
-  ado::RecordsetPtr body, header;
-  s.NewData()->GetRptRsBySQL(parameters, body, header);
-  s.writer().RecordSet(body.get());
-  if (header) s.writer().RecordSet(header.get());
+  // The body is printed as it is read, before the header is looked for.
+  DataPtr data = s.NewData();
+  RunRptRsBySQL(*data, parameters,
+                [&](const ado::RecordsetPtr& rs, bool) { s.writer().RecordSet(rs.get()); });
 }
 
 void ServerDate(Session& s) {
@@ -158,7 +225,8 @@ void Rights(Session& s) {
 }
 
 void Reports(Session& s, int32_t group) {
-  ado::RecordsetPtr rs = s.NewRpt()->GetReportList(s.Descriptor(), group);
+  RptPtr rpt = s.NewRpt();
+  ado::RecordsetPtr rs = rpt->GetReportList(s.Descriptor(), group);
   s.writer().RecordSet(rs.get());
 }
 

@@ -45,10 +45,14 @@ class Session {
   Writer writer_;
 };
 
+// The usage error's text for a file name longer than the system takes.
+std::string TooLongName(const std::string& path);
+
 namespace command {
 
-void InitDb(Session& s, const std::string& file, bool force);
-void DemoDb(Session& s, const std::string& file, int64_t scale, uint64_t seed, bool force);
+void InitDb(Session& s, const std::string& file, bool force, bool follow_symlinks);
+void DemoDb(Session& s, const std::string& file, int64_t scale, uint64_t seed, bool force,
+            bool follow_symlinks);
 void Report(Session& s, int32_t number, const std::vector<std::string>& filters, bool sql_only);
 void Query(Session& s, const std::string& sql);
 void Batch(Session& s, const std::string& sql);
