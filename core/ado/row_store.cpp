@@ -97,12 +97,15 @@ void RowStore::Widen(const RowSet& block) {
     const ColumnInfo& theirs = block.columns()[c];
     if (!has_values_[c]) {
       // Only NULLs so far: the first values decide, as they do within a block.
-      if (theirs.type != columns_[c].type || theirs.scale != columns_[c].scale)
+      if (theirs.type != columns_[c].type || theirs.scale != columns_[c].scale) {
         columns_[c] = theirs;
+        ++columns_version_;
+      }
       has_values_[c] = true;
     } else if (theirs.type != columns_[c].type ||
                (theirs.type == FieldType::kDecimal && theirs.scale != columns_[c].scale)) {
       columns_[c] = Join(columns_[c], theirs);
+      ++columns_version_;
     }
   }
 }
@@ -187,17 +190,24 @@ std::pair<std::shared_ptr<const RowSet>, size_t> RowStore::Block(size_t row) {
   const size_t i = Find(row);
   last_found_ = i;
   Piece& p = pieces_[i];
-  std::shared_ptr<RowSet> data = p.data;
-  if (!data) {
-    if (cached_piece_ != i) {
-      cached_.reset();  // one block read back at a time
-      cached_ = spill_->Read(p.extent, p.spilled_columns, p.rows);
-      cached_piece_ = i;
+  if (p.data) {
+    if (keep_ && p.conformed != columns_version_) {
+      Conform(*p.data);
+      p.conformed = columns_version_;
     }
-    data = cached_;
+    return {p.data, row - p.first_row};
   }
-  if (keep_) Conform(*data);
-  return {data, row - p.first_row};
+  if (cached_piece_ != i) {
+    cached_.reset();  // one block read back at a time
+    cached_ = spill_->Read(p.extent, p.spilled_columns, p.rows);
+    cached_piece_ = i;
+    cached_conformed_ = 0;
+  }
+  if (cached_conformed_ != columns_version_) {
+    Conform(*cached_);
+    cached_conformed_ = columns_version_;
+  }
+  return {cached_, row - p.first_row};
 }
 
 void RowStore::ReadToEnd() {

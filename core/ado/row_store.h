@@ -65,6 +65,7 @@ class RowStore {
     std::shared_ptr<RowSet> data;  // nullptr while spilled
     std::vector<ColumnInfo> spilled_columns;
     SpillExtent extent;
+    uint64_t conformed = 0;  // the columns_version_ the data was brought to
   };
 
   void Append(std::shared_ptr<RowSet> block);
@@ -78,6 +79,7 @@ class RowStore {
   bool keep_;
   std::vector<ColumnInfo> columns_;
   std::vector<bool> has_values_;  // per column: a value other than NULL was read
+  uint64_t columns_version_ = 1;  // grows whenever a column widens
   std::shared_ptr<RowCursor> more_;
   std::deque<Piece> pieces_;
   size_t rows_read_ = 0;
@@ -86,6 +88,7 @@ class RowStore {
   std::unique_ptr<SpillFile> spill_;
   size_t cached_piece_ = static_cast<size_t>(-1);  // the spilled block read back last
   std::shared_ptr<RowSet> cached_;
+  uint64_t cached_conformed_ = 0;
   size_t last_found_ = 0;
 };
 
