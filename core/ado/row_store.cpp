@@ -110,13 +110,24 @@ void RowStore::Widen(const RowSet& block) {
   }
 }
 
-void RowStore::Conform(RowSet& rows) const {
+void RowStore::Conform(RowSet& rows) {
   for (size_t c = 0; c < columns_.size() && c < rows.column_count(); ++c) {
     const ColumnInfo& have = rows.columns()[c];
     const ColumnInfo& want = columns_[c];
     if (have.type == want.type && (want.type != FieldType::kDecimal || have.scale == want.scale))
       continue;
-    rows.RetypeColumn(c, want.type, want.scale);
+    try {
+      rows.RetypeColumn(c, want.type, want.scale);
+    } catch (const Error&) {
+      // Decimals of blocks whose integer digits and decimals do not fit 38
+      // digits together: the column becomes a float for every block.
+      if (want.type != FieldType::kDecimal) throw;
+      columns_[c].type = FieldType::kDouble;
+      columns_[c].scale = columns_[c].precision = 0;
+      columns_[c].sql_type.clear();
+      ++columns_version_;
+      rows.RetypeColumn(c, FieldType::kDouble);
+    }
   }
 }
 

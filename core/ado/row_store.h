@@ -74,7 +74,7 @@ class RowStore {
   void Spill();
   size_t Find(size_t row) const;
   // Brings a block to the columns' types.
-  void Conform(RowSet& rows) const;
+  void Conform(RowSet& rows);
 
   bool keep_;
   std::vector<ColumnInfo> columns_;
