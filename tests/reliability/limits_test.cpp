@@ -279,6 +279,29 @@ TEST_F(Limits, TableCellsAreCutAtADisplayWidth) {
   }
 }
 
+// A table is measured over its first blocks of rows; a wider cell in a
+// later block widens its column from its own line on and is shown whole (up
+// to the cell width), not cut to the measured width.
+TEST_F(Limits, TableRowsAfterTheMeasuredOnesWidenTheirColumn) {
+  ScratchPath path("widen");
+  CreateCodeDatabase(path.str(), {});
+  ExecSql(path.str(), R"SQL(
+    WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000)
+    INSERT INTO t_Item (FItemID, FItemClassID, FNumber, FShortNumber, FName)
+      SELECT i, 1, 'C' || i, i, CASE WHEN i < 20000 THEN 'ab' ELSE 'a much wider name' END FROM n;
+  )SQL");
+  std::ostringstream out, err;
+  const char* args[] = {"q8vantorpt", "--db", path.str().c_str(), "query",
+                        "select FName, FItemID from t_Item order by FItemID"};
+  ASSERT_EQ(tool::RunTool(5, args, out, err, nullptr), tool::kExitOk) << err.str();
+  const std::string text = out.str();
+  EXPECT_EQ(text.substr(0, text.find('\n')), " FName | FItemID");
+  EXPECT_NE(text.find("\n ab    |       1\n"), std::string::npos);
+  EXPECT_NE(text.find("\n a much wider name |   20000\n"), std::string::npos)
+      << text.substr(text.size() - 200);
+  EXPECT_NE(text.find("(20000 rows)"), std::string::npos);
+}
+
 // Text from the database in an error line (a constraint named with escape
 // sequences, a bell, a line break and a C1 control by a damaged or hostile
 // schema) is escaped: the line is one line of printable text.

@@ -12,10 +12,10 @@
 // of the fraction; date-times as "YYYY-MM-DD HH:MM:SS". Rows are written one
 // by one as the record set reads them, so the first rows are out before the
 // last are read; csv and json collect nothing first. A table measures its
-// columns over its first kTableMeasureRows rows; a later row with a wider
-// cell widens that column from there on. A table cell shows at most
-// kTableCellWidth terminal cells, cut with "…" (csv and json carry every
-// value whole).
+// columns over the blocks of rows it holds first (at least kTableMeasureRows
+// rows, when there are as many); a later row with a wider cell widens that
+// column from there on. A table cell shows at most kTableCellWidth terminal
+// cells, cut with "…" (csv and json carry every value whole).
 //
 // After each block of rows the output is flushed and checked: a failed
 // write raises OutputError (output.h).
@@ -47,8 +47,8 @@ void AppendJsonString(std::string& out, std::string_view text);
 // empty text, to tell it from NULL).
 void AppendCsvField(std::string& out, std::string_view text);
 
-// The widest a table cell is shown, in terminal cells, and the rows a table
-// measures its columns over before it prints them.
+// The widest a table cell is shown, in terminal cells, and the fewest rows
+// (of those there are) a table measures its columns over before it prints.
 inline constexpr size_t kTableCellWidth = 80;
 inline constexpr size_t kTableMeasureRows = 1000;
 
