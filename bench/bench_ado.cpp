@@ -107,7 +107,7 @@ void LayerExecute(benchmark::State& state) {
   for (auto _ : state) {
     auto rs = cn->Execute(kQuery);
     if (rs->RecordCount() != kRows) state.SkipWithError("wrong row count");
-    memory = rs->Rows()->MemoryUsage();
+    memory = rs->MemoryUsage();
   }
   state.SetItemsProcessed(state.iterations() * kRows);
   state.counters["rowset_bytes_per_row"] = static_cast<double>(memory) / kRows;

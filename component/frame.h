@@ -42,10 +42,20 @@ class RequestFrame {
   // "" until a descriptor with a language was opened.
   const std::string& language() const { return language_; }
 
+  // Streamed results: the record sets the object's methods hand to the
+  // caller (GetData, the report methods, GetReportList) read their rows as
+  // the caller moves through them (ado::Recordset::set_streamed), for a
+  // caller that reads each once from the start, such as the command-line
+  // tool. A failure while rows are read is raised as the method would have
+  // raised it. Off by default; kept across calls.
+  bool stream_results() const { return stream_results_; }
+  void set_stream_results(bool v) { stream_results_ = v; }
+
  private:
   std::shared_ptr<CParse> parser_;
   std::shared_ptr<CDataSource> data_source_;
   std::string language_;
+  bool stream_results_ = false;
 };
 
 // The request frame of a public object, for the component's own code and its

@@ -166,7 +166,7 @@ int SinkBuffer::sync() { return Flush() ? 0 : -1; }
 
 void WriteRecordSets(std::ostream& out, tool::Format format, const std::vector<NamedSet>& sets) {
   auto has_columns = [](const ado::RecordsetPtr& rs) {
-    return rs && rs->Rows() != nullptr && rs->Rows()->column_count() > 0;
+    return rs && rs->State() == ado::kStateOpen && rs->FieldCount() > 0;
   };
   tool::Writer writer(out, format);
   if (sets.size() == 1) {
@@ -207,7 +207,7 @@ void WriteRecordSets(std::ostream& out, tool::Format format, const std::vector<N
 int64_t RowCount(const std::vector<NamedSet>& sets) {
   int64_t rows = 0;
   for (const auto& [name, rs] : sets)
-    if (rs && rs->Rows() != nullptr) rows += static_cast<int64_t>(rs->Rows()->row_count());
+    if (rs && rs->RecordCount() > 0) rows += rs->RecordCount();
   return rows;
 }
 

@@ -7,23 +7,32 @@
 namespace q8::capi {
 namespace {
 
-const ado::RowSet* RowsOf(const q8_recordset* recordset) {
-  return recordset && recordset->recordset ? recordset->recordset->Rows() : nullptr;
+const ado::Recordset* RecordsetOf(const q8_recordset* recordset) {
+  return recordset && recordset->recordset && recordset->recordset->State() == ado::kStateOpen
+             ? recordset->recordset.get()
+             : nullptr;
 }
 
 const ado::ColumnInfo* ColumnOf(const q8_recordset* recordset, size_t column) {
-  const ado::RowSet* rows = RowsOf(recordset);
-  if (rows == nullptr || column >= rows->column_count()) return nullptr;
-  return &rows->columns()[column];
+  const ado::Recordset* rs = RecordsetOf(recordset);
+  if (rs == nullptr || column >= rs->Columns().size()) return nullptr;
+  return &rs->Columns()[column];
 }
 
-// The rows, after checking the handle and the cell's indexes (91, 9).
-const ado::RowSet& Cell(const q8_recordset* recordset, size_t row, size_t column) {
+// The block of rows holding row `row` of the result, and the row's index in
+// it; {nullptr, 0} when there is no such row.
+ado::Recordset::RowBlock BlockOf(const q8_recordset* recordset, size_t row) {
+  const ado::Recordset* rs = RecordsetOf(recordset);
+  return rs ? rs->RowAt(row) : ado::Recordset::RowBlock{};
+}
+
+// The cell's block and its row in it, after checking the handle and the
+// cell's indexes (91, 9). The record set reads its rows as far as needed.
+ado::Recordset::RowBlock Cell(const q8_recordset* recordset, size_t row, size_t column) {
   Require(recordset);
-  const ado::RowSet* rows = RowsOf(recordset);
-  if (rows == nullptr || row >= rows->row_count() || column >= rows->column_count())
-    RaisePlatform(kSubscriptOutOfRange);
-  return *rows;
+  ado::Recordset::RowBlock b = BlockOf(recordset, row);
+  if (!b.rows || column >= b.rows->column_count()) RaisePlatform(kSubscriptOutOfRange);
+  return b;
 }
 
 void AppendInt(std::string& out, int64_t v) {
@@ -62,13 +71,14 @@ const char* q8_field_type_name(int type) {
 void q8_recordset_free(q8_recordset* recordset) { delete recordset; }
 
 size_t q8_recordset_column_count(const q8_recordset* recordset) {
-  const q8::ado::RowSet* rows = q8::capi::RowsOf(recordset);
-  return rows ? rows->column_count() : 0;
+  const q8::ado::Recordset* rs = q8::capi::RecordsetOf(recordset);
+  return rs ? rs->Columns().size() : 0;
 }
 
 size_t q8_recordset_row_count(const q8_recordset* recordset) {
-  const q8::ado::RowSet* rows = q8::capi::RowsOf(recordset);
-  return rows ? rows->row_count() : 0;
+  const q8::ado::Recordset* rs = q8::capi::RecordsetOf(recordset);
+  const int32_t n = rs ? rs->RecordCount() : 0;
+  return n > 0 ? static_cast<size_t>(n) : 0;
 }
 
 const char* q8_recordset_column_name(const q8_recordset* recordset, size_t column) {
@@ -117,16 +127,21 @@ const char* q8_recordset_column_sql_type(const q8_recordset* recordset, size_t c
 }
 
 int q8_recordset_is_null(const q8_recordset* recordset, size_t row, size_t column) {
-  const q8::ado::RowSet* rows = q8::capi::RowsOf(recordset);
-  if (rows == nullptr || row >= rows->row_count() || column >= rows->column_count()) return -1;
-  return rows->IsNull(row, column) ? 1 : 0;
+  try {
+    const q8::ado::Recordset::RowBlock b = q8::capi::BlockOf(recordset, row);
+    if (!b.rows || column >= b.rows->column_count()) return -1;
+    return b.rows->IsNull(b.first, column) ? 1 : 0;
+  } catch (...) {
+    return -1;  // the rows could not be read
+  }
 }
 
 int32_t q8_recordset_value(const q8_recordset* recordset, size_t row, size_t column,
                            q8_variant* value, q8_error** error) {
   return Guard(error, [&] {
     Require(value);
-    value->value = q8::capi::Cell(recordset, row, column).Get(row, column);
+    const auto b = q8::capi::Cell(recordset, row, column);
+    value->value = b.rows->Get(b.first, column);
   });
 }
 
@@ -134,7 +149,8 @@ int32_t q8_recordset_get_int64(const q8_recordset* recordset, size_t row, size_t
                                int64_t* out, q8_error** error) {
   return Guard(error, [&] {
     Require(out);
-    *out = q8::capi::Cell(recordset, row, column).Get(row, column).ToInt64();
+    const auto b = q8::capi::Cell(recordset, row, column);
+    *out = b.rows->Get(b.first, column).ToInt64();
   });
 }
 
@@ -142,7 +158,8 @@ int32_t q8_recordset_get_double(const q8_recordset* recordset, size_t row, size_
                                 double* out, q8_error** error) {
   return Guard(error, [&] {
     Require(out);
-    *out = q8::capi::Cell(recordset, row, column).Get(row, column).ToDouble();
+    const auto b = q8::capi::Cell(recordset, row, column);
+    *out = b.rows->Get(b.first, column).ToDouble();
   });
 }
 
@@ -150,7 +167,9 @@ int32_t q8_recordset_text(const q8_recordset* recordset, size_t row, size_t colu
                           const char** utf8, size_t* length, q8_error** error) {
   return Guard(error, [&] {
     Require(utf8);
-    const q8::ado::RowSet& rows = q8::capi::Cell(recordset, row, column);
+    const auto b = q8::capi::Cell(recordset, row, column);
+    const q8::ado::RowSet& rows = *b.rows;
+    row = b.first;
     *utf8 = nullptr;
     if (length) *length = 0;
     if (rows.IsNull(row, column)) return;

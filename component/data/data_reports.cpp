@@ -74,7 +74,14 @@ ado::RecordsetPtr RunReportMethod(Data& data, const reports::ReportSpec& m, cons
 
     // The buffer and this call's reference to the connection go when the
     // scope ends; the record set keeps the connection open for the host.
-    return cn->Execute(sql->GetText(), ado::kUnspecified);
+    cn->set_stream_results(FrameOf(data).stream_results());
+    ado::RecordsetPtr rs = cn->Execute(sql->GetText(), ado::kUnspecified);
+    if (rs->streamed()) {
+      rs->set_read_failure([language = FrameOf(data).language(), tag = m.tag] {
+        handler::Localized(language, tag);
+      });
+    }
+    return rs;
   } catch (...) {
     handler::Localized(FrameOf(data).language(), m.tag);
   }

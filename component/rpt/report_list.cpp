@@ -61,6 +61,7 @@ ado::RecordsetPtr Rpt::GetReportList(const std::string& sDsn, int32_t GroupID) {
   }
   ado::RecordsetPtr rs = ado::Recordset::Create();
   rs->set_cursor_location(ado::kUseClient);
+  rs->set_streamed(frame_->stream_results());
   rs->SetActiveConnection(frame_->data_source()->UnCommittedConnection());
   rs->Open(sql, std::string(), ado::kUnspecified, ado::kUnspecified, ado::kUnspecified);
   rs->SetActiveConnection(nullptr);

@@ -30,11 +30,12 @@ RecordsetPtr Command::Execute(int options) {
   auto pending = connection_->Run(command_text_, parameters_, command_type_, command_timeout_);
   auto rs = Recordset::Create();
   rs->set_cursor_location(connection_->cursor_location());
+  rs->set_streamed(connection_->stream_results());
   auto first = pending->Next();
   if (first)
-    rs->Attach(first->rows, std::move(pending), connection_, first->rows_affected);
+    rs->Attach(std::move(*first), std::move(pending), connection_);
   else
-    rs->Attach(nullptr, nullptr, connection_);
+    rs->Attach(Result{}, nullptr, connection_);
   return rs;
 }
 

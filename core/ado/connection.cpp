@@ -38,6 +38,10 @@ PendingResults::~PendingResults() {
 }
 
 std::optional<Result> PendingResults::Next() {
+  if (auto rows = streaming.lock(); rows && !rows->complete()) {
+    streaming.reset();
+    WithErrors(*connection, [&] { rows->ReadToEnd(); });
+  }
   if (!ready.empty()) {
     Result r = std::move(ready.front());
     ready.pop_front();
@@ -48,6 +52,13 @@ std::optional<Result> PendingResults::Next() {
   auto r = WithErrors(*connection, [&] { return stream->Next(); });
   if (!r) stream.reset();  // the execution is complete
   return r;
+}
+
+std::shared_ptr<RowStore> StoreOf(Result& r, bool streamed, Connection& cn) {
+  if (!r.rows) return nullptr;
+  auto store = std::make_shared<RowStore>(std::move(r.rows), std::move(r.more), !streamed);
+  if (!streamed) WithErrors(cn, [&] { store->ReadToEnd(); });
+  return store;
 }
 
 int CommandTypeOf(int options) {
@@ -118,11 +129,12 @@ std::shared_ptr<Recordset> Connection::Execute(const std::string& command_text, 
   auto pending = Run(command_text, none, CommandTypeOf(options), command_timeout_);
   auto rs = Recordset::Create();
   rs->set_cursor_location(cursor_location_);
+  rs->set_streamed(stream_results_);
   auto first = pending->Next();
   if (first)
-    rs->Attach(first->rows, pending, shared_from_this(), first->rows_affected);
+    rs->Attach(std::move(*first), pending, shared_from_this());
   else
-    rs->Attach(nullptr, nullptr, shared_from_this());
+    rs->Attach(Result{}, nullptr, shared_from_this());
   return rs;
 }
 

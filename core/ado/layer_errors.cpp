@@ -8,6 +8,7 @@ std::string LayerText(int32_t number) {
   // The layer's own conditions share the platform's catalogue of texts;
   // only a missing parameter value is the layer's alone.
   if (number == kErrParameterMissing) return "No value given for one or more required parameters.";
+  if (number == kErrCannotFetchBackward) return "Rowset does not support fetching backward.";
   return StandardDescription(number);
 }
 

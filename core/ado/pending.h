@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "core/ado/provider.h"
+#include "core/ado/row_store.h"
 
 namespace q8::ado {
 
@@ -30,11 +31,20 @@ struct PendingResults {
   // Results already read from the stream (a drained procedure call).
   std::deque<Result> ready;
   std::unique_ptr<ResultStream> stream;
+  // The rows of the last result handed out to a streamed record set, still
+  // being read from the stream.
+  std::weak_ptr<RowStore> streaming;
 
-  // The next result, or nullopt when there is none. A failing statement
-  // fills the connection's Errors and raises.
+  // The next result, or nullopt when there is none. The rows of a streamed
+  // record set not yet read are read first and kept by it. A failing
+  // statement fills the connection's Errors and raises.
   std::optional<Result> Next();
 };
+
+// The rows of `r` for a record set: nullptr for a result without columns; a
+// store that keeps every row (read here, the connection's Errors filled on a
+// failure) unless `streamed`.
+std::shared_ptr<RowStore> StoreOf(Result& r, bool streamed, Connection& cn);
 
 // Runs `f`; a failure fills `cn`'s Errors collection (the provider's entries,
 // or one entry made of the error) and is raised again; after the calling

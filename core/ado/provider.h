@@ -21,10 +21,33 @@
 
 namespace q8::ado {
 
+// The rest of a result's rows, read from the engine as they are asked for,
+// forward only. A driver hands one back with the first rows of a result that
+// it reads as the engine produces it, so that no result has to be held whole.
+class RowCursor {
+ public:
+  virtual ~RowCursor() = default;
+  // Reads the next rows: at most `max_rows`, and fewer once they hold about
+  // `max_bytes`; nullptr when the result has no more. A block has the
+  // result's columns, each typed as its own values need (a column may widen
+  // from one block to the next, as RowSet::RetypeColumn widens). Raises
+  // ProviderError; after a failure the cursor yields no more rows.
+  virtual std::shared_ptr<RowSet> Fetch(size_t max_rows, size_t max_bytes) = 0;
+};
+
+// Rows and bytes per block of a result read in pieces: the first block a
+// driver reads with the result, and each Fetch of the layer.
+inline constexpr size_t kBlockRows = 4096;
+inline constexpr size_t kBlockBytes = 1 << 20;
+
 // One result of an execution: rows with columns, or none (a statement that
 // changed `rows_affected` rows without SET NOCOUNT ON).
 struct Result {
-  std::shared_ptr<RowSet> rows;  // nullptr for a result without columns
+  std::shared_ptr<RowSet> rows;  // nullptr for a result without columns; else its (first) rows
+  // The rest of the rows when `rows` holds only the first of them. The
+  // cursor is read to its end, or let go, before the stream's next result is
+  // asked for; Next skips the rows nobody read.
+  std::shared_ptr<RowCursor> more;
   int64_t rows_affected = -1;
 };
 

@@ -23,10 +23,7 @@ namespace {
 constexpr SQLSMALLINT kSsTime2 = -154;
 constexpr SQLSMALLINT kSsTimestampOffset = -155;
 
-struct Plan {
-  ado::FieldType type;
-  SQLSMALLINT sql_type;
-};
+using Plan = ResultShape::Plan;
 
 void GetValue(SQLHSTMT stmt, SQLUSMALLINT col, SQLSMALLINT c_type, void* target, SQLLEN size,
               SQLLEN* indicator) {
@@ -216,7 +213,7 @@ bool GetText(SQLHSTMT stmt, SQLUSMALLINT col, std::string& out, size_t chunk) {
   }
 }
 
-std::shared_ptr<ado::RowSet> FetchResult(SQLHSTMT stmt, SQLSMALLINT count) {
+ResultShape DescribeResult(SQLHSTMT stmt, SQLSMALLINT count) {
   std::vector<ado::ColumnInfo> columns;
   std::vector<Plan> plans;
   std::vector<size_t> wide;  // decimal columns read as text
@@ -249,12 +246,24 @@ std::shared_ptr<ado::RowSet> FetchResult(SQLHSTMT stmt, SQLSMALLINT count) {
     columns.push_back(std::move(info));
     plans.push_back({columns.back().type, sql_type});
   }
+  return ResultShape{std::move(columns), std::move(plans), std::move(wide)};
+}
 
-  auto rows = std::make_shared<ado::RowSet>(std::move(columns));
+std::shared_ptr<ado::RowSet> FetchRows(SQLHSTMT stmt, const ResultShape& shape, size_t max_rows,
+                                       size_t max_bytes, bool& done) {
+  const auto count = static_cast<SQLSMALLINT>(shape.columns.size());
+  const std::vector<Plan>& plans = shape.plans;
+  auto rows = std::make_shared<ado::RowSet>(shape.columns);
   std::string text;
-  for (;;) {
+  done = false;
+  for (size_t read = 0; read < max_rows; ++read) {
+    // The bytes are counted every 64 rows: a few wide rows end a block too.
+    if (read % 64 == 63 && rows->MemoryUsage() >= max_bytes) break;
     SQLRETURN rc = Check(SQLFetch(stmt), SQL_HANDLE_STMT, stmt, "SQLFetch");
-    if (rc == SQL_NO_DATA) break;
+    if (rc == SQL_NO_DATA) {
+      done = true;
+      break;
+    }
     for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(count); ++c) {
       const Plan& plan = plans[c - 1];
       SQLLEN indicator = 0;
@@ -332,7 +341,13 @@ std::shared_ptr<ado::RowSet> FetchResult(SQLHSTMT stmt, SQLSMALLINT count) {
     }
     rows->EndRow();
   }
-  return wide.empty() ? rows : WithWideDecimals(*rows, wide);
+  return shape.wide.empty() ? rows : WithWideDecimals(*rows, shape.wide);
+}
+
+std::shared_ptr<ado::RowSet> FetchResult(SQLHSTMT stmt, SQLSMALLINT count) {
+  bool done = false;
+  return FetchRows(stmt, DescribeResult(stmt, count), static_cast<size_t>(-1),
+                   static_cast<size_t>(-1), done);
 }
 
 }  // namespace q8::odbc

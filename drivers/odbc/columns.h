@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "q8vantorpt/ado.h"
 
@@ -29,6 +30,26 @@ std::optional<Decimal> DecimalFromText(std::string text, int scale);
 // REQUIRES: chunk >= 2.
 bool GetText(SQLHSTMT stmt, SQLUSMALLINT column, std::string& out, size_t chunk = 8192);
 
+// The columns of the current result and how each is read.
+struct ResultShape {
+  struct Plan {
+    ado::FieldType type;
+    SQLSMALLINT sql_type;
+  };
+  std::vector<ado::ColumnInfo> columns;
+  std::vector<Plan> plans;
+  std::vector<size_t> wide;  // decimal columns read as text (wider than a Decimal)
+};
+
+// Describes the `count` columns of the current result. Raises ProviderError
+// when the driver fails.
+ResultShape DescribeResult(SQLHSTMT stmt, SQLSMALLINT count);
+// Fetches the next rows of the current result: at most `max_rows`, fewer
+// once they hold about `max_bytes`. `done` tells that the result has no
+// more rows. The wide decimal columns of a block take as many decimals as
+// its own values have. Raises ProviderError when the driver fails.
+std::shared_ptr<ado::RowSet> FetchRows(SQLHSTMT stmt, const ResultShape& shape, size_t max_rows,
+                                       size_t max_bytes, bool& done);
 // Describes the `count` columns of the current result and fetches all of its
 // rows. Raises ProviderError when the driver fails.
 std::shared_ptr<ado::RowSet> FetchResult(SQLHSTMT stmt, SQLSMALLINT count);

@@ -5,8 +5,11 @@
 
 #include <algorithm>
 
+#include <utility>
+
 #include "core/ado/cancel.h"
 #include "drivers/odbc/columns.h"
+
 #include "q8vantorpt/error.h"
 
 namespace q8::odbc {
@@ -22,6 +25,39 @@ constexpr int kParamReturnValue = 4;
 }
 
 }  // namespace
+
+// The rows of a result after its first block.
+class ResultCursor : public ado::RowCursor {
+ public:
+  ResultCursor(std::weak_ptr<Execution> execution, ResultShape shape)
+      : execution_(std::move(execution)), shape_(std::move(shape)) {}
+
+  std::shared_ptr<ado::RowSet> Fetch(size_t max_rows, size_t max_bytes) override {
+    if (!read_ahead_.empty()) {
+      auto rows = std::move(read_ahead_.front());
+      read_ahead_.pop_front();
+      return rows;
+    }
+    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+    if (done_) return nullptr;
+    auto execution = execution_.lock();
+    if (!execution) {
+      done_ = true;
+      RaiseClosed();
+    }
+    return execution->FetchMore(*this, max_rows, max_bytes);
+  }
+
+ private:
+  friend class Execution;
+  std::weak_ptr<Execution> execution_;
+  ResultShape shape_;
+  bool done_ = false;  // no more rows from the driver
+  // Rows read before the caller asked for them, when the connection was
+  // needed for another statement (Execution::Drain).
+  std::deque<std::shared_ptr<ado::RowSet>> read_ahead_;
+  std::exception_ptr failure_;  // met while reading ahead, raised after those rows
+};
 
 Session::~Session() {
   if (connected && dbc) SQLDisconnect(dbc.get());
@@ -90,6 +126,12 @@ std::optional<ado::Result> Execution::ReadFromDriver() {
   if (done_) return std::nullopt;
   if (abandoned_) RaiseClosed();
   SQLHSTMT h = stmt_.get();
+  // The rows of the previous result that nobody read are skipped
+  // (SQLMoreResults discards them).
+  if (cursor_) {
+    cursor_->done_ = true;
+    cursor_.reset();
+  }
   ado::Result result;
   bool end = false;
   try {
@@ -103,7 +145,13 @@ std::optional<ado::Result> Execution::ReadFromDriver() {
       SQLSMALLINT columns = 0;
       Check(SQLNumResultCols(h, &columns), SQL_HANDLE_STMT, h, "SQLNumResultCols");
       if (columns > 0) {
-        result.rows = FetchResult(h, columns);
+        ResultShape shape = DescribeResult(h, columns);
+        bool complete = false;
+        result.rows = FetchRows(h, shape, ado::kBlockRows, ado::kBlockBytes, complete);
+        if (!complete) {
+          cursor_ = std::make_shared<ResultCursor>(weak_from_this(), std::move(shape));
+          result.more = cursor_;
+        }
       } else {
         // Some drivers answer SQL_SUCCESS without writing the count
         // (psqlODBC after SET or DROP).
@@ -127,6 +175,56 @@ std::optional<ado::Result> Execution::ReadFromDriver() {
     return std::nullopt;
   }
   return result;
+}
+
+std::shared_ptr<ado::RowSet> Execution::FetchMore(ResultCursor& cursor, size_t max_rows,
+                                                  size_t max_bytes) {
+  if (cursor_.get() != &cursor) {  // the execution moved on: nothing more
+    cursor.done_ = true;
+    return nullptr;
+  }
+  if (abandoned_) {
+    cursor.done_ = true;
+    RaiseClosed();
+  }
+  SQLHSTMT h = stmt_.get();
+  try {
+    ado::CancelAtDeadline cancel([h] { SQLCancel(h); });
+    bool complete = false;
+    auto rows = FetchRows(h, cursor.shape_, max_rows, max_bytes, complete);
+    if (complete) {
+      cursor.done_ = true;
+      cursor_.reset();
+    }
+    return rows->row_count() > 0 || !complete ? rows : nullptr;
+  } catch (const ado::ProviderError& e) {
+    cursor.done_ = true;
+    cursor_.reset();
+    done_ = true;
+    ReleaseStatement();
+    RaiseIfConnectionDead(session_->dbc.get(), e);
+    throw;
+  } catch (...) {
+    cursor.done_ = true;
+    cursor_.reset();
+    done_ = true;
+    ReleaseStatement();
+    throw;
+  }
+}
+
+void Execution::DrainCursor() {
+  if (!cursor_) return;
+  std::shared_ptr<ResultCursor> cursor = cursor_;
+  try {
+    while (!cursor->done_) {
+      auto rows = FetchMore(*cursor, ado::kBlockRows, ado::kBlockBytes);
+      if (rows) cursor->read_ahead_.push_back(std::move(rows));
+    }
+  } catch (...) {
+    cursor->failure_ = std::current_exception();
+    throw;
+  }
 }
 
 void Execution::Finish() {
@@ -154,7 +252,11 @@ std::optional<ado::Result> Execution::Next() {
 
 void Execution::Drain() noexcept {
   try {
-    while (auto r = ReadFromDriver()) buffered_.push_back(std::move(*r));
+    DrainCursor();
+    while (auto r = ReadFromDriver()) {
+      buffered_.push_back(std::move(*r));
+      DrainCursor();
+    }
   } catch (...) {
     deferred_ = std::current_exception();
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/ado/provider.h"
+#include "drivers/odbc/columns.h"
 #include "drivers/odbc/handles.h"
 #include "drivers/odbc/parameters.h"
 
@@ -38,12 +39,16 @@ struct Session {
   ~Session();
 };
 
+class ResultCursor;
+
 // The results of one SQLExecDirect, read one at a time: SQLNumResultCols
-// tells a result with columns (all of its rows are fetched) from one
-// without (its row count is kept); SQLMoreResults moves on until SQL_NO_DATA.
-// Output parameters are read once SQL_NO_DATA has come. A failure ends the
-// walk: it is raised once, and the execution has no results after it.
-class Execution {
+// tells a result with columns (its first block of rows is fetched, the rest
+// through a cursor as the caller reads them) from one without (its row
+// count is kept); SQLMoreResults moves on until SQL_NO_DATA, skipping the
+// rows nobody read. Output parameters are read once SQL_NO_DATA has come. A
+// failure ends the walk: it is raised once, and the execution has no
+// results after it.
+class Execution : public std::enable_shared_from_this<Execution> {
  public:
   // Runs `text` on the session with `params` bound in order. Raises the
   // driver's diagnostics when the statement fails.
@@ -61,11 +66,16 @@ class Execution {
   void Drain() noexcept;
   // Drops the statement without reading on; Next() raises afterwards.
   void Abandon() noexcept;
+  // The next rows of the result `cursor` reads (see ado::RowCursor).
+  std::shared_ptr<ado::RowSet> FetchMore(ResultCursor& cursor, size_t max_rows, size_t max_bytes);
 
  private:
   // Binds and executes the statement.
   void Start(const std::string& text, std::vector<ado::ParameterPtr>& params, int timeout_seconds);
+  friend class ResultCursor;
   std::optional<ado::Result> ReadFromDriver();
+  // Reads the rest of the current result's rows into its cursor.
+  void DrainCursor();
   void Finish();
   // Frees the statement handle once Interrupt() can no longer reach it.
   void ReleaseStatement() noexcept;
@@ -78,6 +88,7 @@ class Execution {
   bool abandoned_ = false;
   std::deque<ado::Result> buffered_;
   std::exception_ptr deferred_;
+  std::shared_ptr<ResultCursor> cursor_;  // of the current result, while it has rows to read
 };
 
 // The stream that the data-access layer reads.

@@ -3,14 +3,17 @@
 // SQLite compiles one statement at a time and resolves names when it does,
 // so a statement that uses a work table created earlier in the batch can only
 // be prepared after that CREATE has run. The executor therefore prepares and
-// runs each statement only when the caller asks for the next result, and it
-// steps a query to its end (keeping the rows) before the next statement runs:
-// the DROP of a work table after the final SELECT then finds no reader.
+// runs each statement only when the caller asks for the next result. A query
+// hands back its first block of rows with a cursor over the rest, which the
+// caller reads as it needs them; the query is done with (read to its end, or
+// its remaining rows skipped) before the next statement runs, so the DROP of
+// a work table after the final SELECT finds no reader.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
 #include "core/ado/layer_errors.h"
+#include "drivers/sqlite/room_vfs.h"
 #include "drivers/sqlite/session.h"
 
 namespace q8::sqlite {
@@ -45,6 +48,77 @@ void Trace(std::string_view sql, std::chrono::steady_clock::time_point start, in
 
 using tsql::Statement;
 
+// The rows of a query after its first block, read as they are asked for.
+class StatementCursor : public ado::RowCursor {
+ public:
+  StatementCursor(std::shared_ptr<Session> s, StmtHandle stmt, ResultShape shape,
+                  std::shared_ptr<const tsql::Batch> batch, const Statement& st,
+                  int timeout_seconds)
+      : s_(std::move(s)),
+        stmt_(std::move(stmt)),
+        shape_(std::move(shape)),
+        batch_(std::move(batch)),
+        st_(st),
+        timeout_seconds_(timeout_seconds),
+        start_(TraceOn() ? std::chrono::steady_clock::now()
+                         : std::chrono::steady_clock::time_point{}) {}
+  ~StatementCursor() override { Finish(); }
+
+  bool done() const { return !stmt_; }
+
+  // The next rows, in a block of the result's columns (empty at the end).
+  std::shared_ptr<ado::RowSet> ReadBlock(size_t max_rows, size_t max_bytes) {
+    auto rows = std::make_shared<ado::RowSet>(shape_.columns);
+    if (!stmt_) return rows;
+    try {
+      if (ReadRows(*s_, stmt_.get(), shape_.inferred, *rows, max_rows, max_bytes, st_.original))
+        Finish();
+    } catch (...) {
+      Finish();
+      throw;
+    }
+    rows_ += static_cast<int64_t>(rows->row_count());
+    return rows;
+  }
+
+  std::shared_ptr<ado::RowSet> Fetch(size_t max_rows, size_t max_bytes) override {
+    if (!stmt_) return nullptr;
+    if (s_->closed()) {
+      Finish();
+      throw MakeError(err::kAdoConnectionClosed,
+                      "The database connection was closed before all rows were read.");
+    }
+    Session::DeadlineGuard guard(*s_, timeout_seconds_);
+    ForgetNoRoom();
+    auto rows = ReadBlock(max_rows, max_bytes);
+    return rows->row_count() > 0 || stmt_ ? rows : nullptr;
+  }
+
+  // Done with the query: its remaining rows, if any, are skipped.
+  void Finish() {
+    if (!stmt_) return;
+    if (TraceOn()) Trace(sqlite3_sql(stmt_.get()), start_, rows_);
+    stmt_.reset();
+  }
+
+ private:
+  std::shared_ptr<Session> s_;
+  StmtHandle stmt_;  // null once done
+  ResultShape shape_;
+  std::shared_ptr<const tsql::Batch> batch_;  // keeps st_ alive
+  const Statement& st_;
+  int timeout_seconds_;
+  std::chrono::steady_clock::time_point start_;
+  int64_t rows_ = 0;
+};
+
+// Whether only blanks are left of a statement text.
+bool Blank(const char* text) {
+  for (; text != nullptr && *text != '\0'; ++text)
+    if (*text != ' ' && *text != '\t' && *text != '\r' && *text != '\n') return false;
+  return true;
+}
+
 class BatchStream : public ado::ResultStream {
  public:
   BatchStream(std::shared_ptr<Session> s, std::shared_ptr<const tsql::Batch> batch,
@@ -54,7 +128,11 @@ class BatchStream : public ado::ResultStream {
         params_(std::move(params)),
         timeout_seconds_(timeout_seconds) {}
 
+  ~BatchStream() override { Release(); }
+
   std::optional<ado::Result> Next() override {
+    Release();
+    ForgetNoRoom();
     if (s_->closed())
       throw MakeError(err::kAdoConnectionClosed,
                       "The database connection was closed before all results were read.");
@@ -94,7 +172,21 @@ class BatchStream : public ado::ResultStream {
       const auto start =
           trace ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
       if (sqlite3_column_count(raw) > 0) {
-        out = ado::Result{Materialize(*s_, raw, st.result_types, st.result_names, st.original), -1};
+        if (Blank(tail)) {
+          // The last statement of the text: its rows go to the caller as
+          // they are read.
+          auto cursor = std::make_shared<StatementCursor>(
+              s_, std::move(stmt), ShapeOf(raw, st.result_types, st.result_names), batch_, st,
+              timeout_seconds_);
+          out = ado::Result{cursor->ReadBlock(ado::kBlockRows, ado::kBlockBytes), nullptr, -1};
+          if (!cursor->done()) {
+            out->more = cursor;
+            active_ = cursor;
+          }
+          break;
+        }
+        out = ado::Result{Materialize(*s_, raw, st.result_types, st.result_names, st.original),
+                          nullptr, -1};
         if (trace)
           Trace(sqlite3_sql(raw), start,
                 out->rows ? static_cast<int64_t>(out->rows->row_count()) : 0);
@@ -111,9 +203,15 @@ class BatchStream : public ado::ResultStream {
       // A statement that changes rows tells how many, unless NOCOUNT is on:
       // the client sees a result without columns.
       if (st.kind == Statement::Kind::kChange && !s_->nocount)
-        out = ado::Result{nullptr, sqlite3_changes64(s_->db())};
+        out = ado::Result{nullptr, nullptr, sqlite3_changes64(s_->db())};
     }
     return out;
+  }
+
+  // Done with the query whose rows the caller was reading.
+  void Release() {
+    if (auto cursor = active_.lock()) cursor->Finish();
+    active_.reset();
   }
 
   void Bind(sqlite3_stmt* stmt, const Statement& st) {
@@ -135,6 +233,7 @@ class BatchStream : public ado::ResultStream {
   int timeout_seconds_;
   size_t next_ = 0;
   size_t next_param_ = 0;
+  std::weak_ptr<StatementCursor> active_;
 };
 
 }  // namespace

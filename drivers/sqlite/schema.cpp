@@ -10,16 +10,25 @@
 // SQLite would call the name ambiguous.
 #include "drivers/sqlite/schema.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <optional>
 #include <sstream>
 
 #include "core/text.h"
+#include "drivers/sqlite/room_vfs.h"
 #include "drivers/sqlite/session.h"
 #include "q8vantorpt/error.h"
 
@@ -387,11 +396,6 @@ CREATE TABLE t_QPDataRight (
   throw Error(ado::kErrProviderFailure, kSource, what);
 }
 
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
 // True when a statement of the script (with the comments before it) creates
 // an index.
 bool CreatesIndex(const std::string& statement) {
@@ -463,47 +467,253 @@ void CreateSchema(sqlite3* db) {
   CreateIndexes(db);
 }
 
-void BuildDatabase(const std::string& path, bool force, const std::function<void(sqlite3*)>& fill) {
-  if (path.empty()) Fail("No database file named.");
-  if (Exists(path) && !force)
-    Fail("The file '" + path + "' already exists; it is not overwritten (use --force).");
+namespace {
+
+// `path` shortened for a message: its beginning and end around "…".
+std::string Shown(const std::string& path) {
+  constexpr size_t kHead = 60, kTail = 40;
+  if (path.size() <= kHead + kTail + 10) return path;
+  size_t head = kHead, tail = path.size() - kTail;
+  while (head > 0 && (static_cast<unsigned char>(path[head]) & 0xC0) == 0x80) --head;
+  while (tail < path.size() && (static_cast<unsigned char>(path[tail]) & 0xC0) == 0x80) ++tail;
+  return path.substr(0, head) + "\u2026" + path.substr(tail);
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+const char* KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a directory";
+  if (S_ISFIFO(mode)) return "a named pipe";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISLNK(mode)) return "a symbolic link";
+  return "not a regular file";
+}
+
+// Raises when a name of `path` is longer than its file system takes.
+void CheckNameLength(const std::string& path) {
+  if (path.size() >= PATH_MAX)
+    Fail("The path '" + Shown(path) + "' is too long: " + std::to_string(path.size()) +
+         " bytes, where the system takes at most " + std::to_string(PATH_MAX - 1) + ".");
+  long name_max = ::pathconf(FolderOf(path).c_str(), _PC_NAME_MAX);
+  if (name_max <= 0) name_max = NAME_MAX;
+  size_t begin = 0;
+  while (begin <= path.size()) {
+    size_t end = path.find('/', begin);
+    if (end == std::string::npos) end = path.size();
+    if (end - begin > static_cast<size_t>(name_max))
+      Fail("The file name '" + Shown(path.substr(begin, end - begin)) + "' is too long: " +
+           std::to_string(end - begin) + " bytes, where the file system takes at most " +
+           std::to_string(name_max) + " per name.");
+    begin = end + 1;
+  }
+}
+
+// The file `path` names for a build: `path` itself, or the file a symbolic
+// link there points to when followed. Raises for what is not replaced.
+std::string Destination(const std::string& path, const BuildOptions& options) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return path;
+    if (errno == ENAMETOOLONG) CheckNameLength(path);
+    Fail("Cannot create the file '" + Shown(path) + "': " + std::strerror(errno) + ".");
+  }
+  if (!options.force)
+    Fail("The file '" + Shown(path) + "' already exists; it is not overwritten (use --force).");
+  std::string target = path;
+  if (S_ISLNK(st.st_mode)) {
+    char link[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), link, sizeof link - 1);
+    const std::string points_to = n > 0 ? std::string(link, static_cast<size_t>(n)) : "?";
+    if (!options.follow_symlinks)
+      Fail("The file '" + Shown(path) + "' is a symbolic link (to '" + Shown(points_to) +
+           "'); it is not replaced (give --follow-symlinks to replace the file it points to).");
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) == nullptr)
+      Fail("The symbolic link '" + Shown(path) + "' points to '" + Shown(points_to) +
+           "', which cannot be reached (" + std::strerror(errno) + "); nothing is replaced.");
+    target = resolved;
+    if (::lstat(target.c_str(), &st) != 0)
+      Fail("Cannot create the file '" + Shown(target) + "': " + std::strerror(errno) + ".");
+  }
+  // Only a regular file is ever replaced: a rename over a pipe or a device
+  // (/dev/null as root) would put a file where the system had its node.
+  if (!S_ISREG(st.st_mode))
+    Fail("'" + Shown(target) + "' is " + KindOf(st.st_mode) +
+         ", not a regular file; it is not replaced.");
   // A write-protected file is someone's decision to keep it: --force does not
   // override that (root could replace it, the folder being writable).
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0)
-    Fail("The file '" + path +
+  if ((st.st_mode & 0222) == 0)
+    Fail("The file '" + Shown(target) +
          "' is write-protected; it is not replaced (make it writable to replace it).");
+  return target;
+}
+
+// Raises when the folder of `target` or the process's file-size limit has
+// no room for `bytes`.
+void CheckRoom(const std::string& target, uint64_t bytes) {
+  if (bytes == 0) return;
+  auto mib = [](uint64_t b) { return std::to_string((b + (1 << 20) - 1) >> 20) + " MiB"; };
+  struct statvfs fs {};
+  const std::string folder = FolderOf(target);
+  if (::statvfs(folder.c_str(), &fs) == 0) {
+    const uint64_t room = static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize;
+    if (room < bytes)
+      Fail("The database file '" + Shown(target) + "' needs about " + mib(bytes) +
+           ", but its folder '" + Shown(folder) + "' has " + mib(room) + " free.");
+  }
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      limit.rlim_cur < bytes)
+    Fail("The database file '" + Shown(target) + "' needs about " + mib(bytes) +
+         ", more than the process's file-size limit (ulimit -f) of " +
+         std::to_string(limit.rlim_cur / 1024) + " KiB.");
+}
+
+// A new scratch file beside `target`, created empty (never through a
+// symbolic link): a hidden name of at most 255 bytes made of the target's
+// name and a random suffix. `scratch` is told of it (and of its journal)
+// before it exists.
+std::string CreateScratch(const std::string& target, const BuildOptions& options) {
+  std::string stem = NameOf(target).substr(0, 200);
+  while (!stem.empty() && (static_cast<unsigned char>(stem.back()) & 0xC0) == 0x80)
+    stem.pop_back();  // no character cut in two
+  if (!stem.empty() && (static_cast<unsigned char>(stem.back()) & 0xC0) == 0xC0) stem.pop_back();
+  const std::string base = FolderOf(target) + "/." + stem + ".q8-";
+  static std::atomic<uint64_t> counter{0};
+  for (int attempt = 0;; ++attempt) {
+    const uint64_t n = (static_cast<uint64_t>(::getpid()) << 32) ^ counter++ ^
+                       static_cast<uint64_t>(::time(nullptr)) * 2654435761u;
+    char suffix[17];
+    std::snprintf(suffix, sizeof suffix, "%08llx",
+                  static_cast<unsigned long long>(n & 0xFFFFFFFFu));
+    const std::string scratch = base + suffix;
+    if (options.scratch) {
+      options.scratch(scratch, true);
+      options.scratch(scratch + "-journal", true);
+    }
+    const int fd =
+        ::open(scratch.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      ::close(fd);
+      return scratch;
+    }
+    const int e = errno;
+    if (options.scratch) {
+      options.scratch(scratch, false);
+      options.scratch(scratch + "-journal", false);
+    }
+    if (e != EEXIST || attempt >= 16)
+      Fail("Cannot create the file '" + Shown(target) + "': " + std::strerror(e) + ".");
+  }
+}
+
+// Removes the scratch file and its journal and tells `scratch`.
+void DropScratch(const std::string& scratch, const BuildOptions& options, bool moved) {
+  if (!moved) ::unlink(scratch.c_str());
+  ::unlink((scratch + "-journal").c_str());
+  if (options.scratch) {
+    options.scratch(scratch, false);
+    options.scratch(scratch + "-journal", false);
+  }
+}
+
+// The error for a build that found no room, or nothing when it did.
+std::optional<Error> NoRoomError(const std::string& path, const std::string& temp_folder) {
+  std::optional<NoRoom> note = TakeNoRoom();
+  if (!note) return std::nullopt;
+  const std::string cause = NoRoomCause(note->error);
+  const std::string unchanged = " Nothing was written to '" + Shown(path) + "'.";
+  if (note->temporary) {
+    return Error(ado::kErrProviderFailure, kSource,
+                 "No room for the temporary files of building the database file '" + Shown(path) +
+                     "' in the temporary folder '" +
+                     (temp_folder.empty() ? std::string("(SQLITE_TMPDIR, TMPDIR or /tmp)")
+                                          : Shown(temp_folder)) +
+                     "' (" + cause +
+                     "). Free space there, or set SQLITE_TMPDIR to a folder with room." +
+                     unchanged);
+  }
+  const std::string folder = FolderOf(note->file.empty() ? path : note->file);
+  if (note->error == EFBIG)
+    return Error(ado::kErrProviderFailure, kSource,
+                 "No room to create the database file '" + Shown(path) + "' in '" + Shown(folder) +
+                     "' (" + cause + ")." + unchanged);
+  return Error(ado::kErrProviderFailure, kSource,
+               "No room to create the database file '" + Shown(path) + "': its folder '" +
+                   Shown(folder) + "' is full (" + cause + "). Free space there." + unchanged);
+}
+
+}  // namespace
+
+void BuildDatabase(const std::string& path, const BuildOptions& options,
+                   const std::function<void(sqlite3*)>& fill) {
+  if (path.empty()) Fail("No database file named.");
+  CheckNameLength(path);
+  const std::string target = Destination(path, options);
+  CheckRoom(target, options.expected_bytes);
+  ForgetNoRoom();
   // Build the database beside its destination and move it into place when it
   // is complete, so a failure leaves neither a half-built file nor a lost one.
-  std::string tmp = path + ".init-" + std::to_string(::getpid());
-  std::remove(tmp.c_str());
+  const std::string tmp = CreateScratch(target, options);
   sqlite3* raw = nullptr;
   // The connection is this thread's alone: no mutex.
-  int rc = sqlite3_open_v2(
-      tmp.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  int rc = sqlite3_open_v2(tmp.c_str(), &raw,
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
+                           RoomVfs());
   DbHandle db(raw);
   if (rc != SQLITE_OK) {
     std::string why = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
     db.reset();
-    std::remove(tmp.c_str());
-    Fail("Cannot create the file '" + path + "': " + why + ".");
+    DropScratch(tmp, options, false);
+    Fail("Cannot create the file '" + Shown(path) + "': " + why + ".");
   }
   try {
     CreateTables(db.get());
     if (fill) fill(db.get());
     CreateIndexes(db.get());
   } catch (...) {
+    const std::string temp_folder = TemporaryFolder(db.get());
     db.reset();
-    std::remove(tmp.c_str());
+    DropScratch(tmp, options, false);
+    if (std::optional<Error> no_room = NoRoomError(path, temp_folder)) throw *no_room;
     throw;
   }
   db.reset();
-  for (const char* suffix : {"-journal", "-wal", "-shm"}) std::remove((path + suffix).c_str());
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    std::string why = std::strerror(errno);
-    std::remove(tmp.c_str());
-    Fail("Cannot create the file '" + path + "': " + why + ".");
+  // Companions of the file being replaced (a journal, a write-ahead log)
+  // would be taken for the new file's.
+  for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+    const std::string companion = target + suffix;
+    struct stat st {};
+    if (::lstat(companion.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+      ::unlink(companion.c_str());
   }
+  if (std::rename(tmp.c_str(), target.c_str()) != 0) {
+    std::string why = std::strerror(errno);
+    DropScratch(tmp, options, false);
+    Fail("Cannot create the file '" + Shown(path) + "': " + why + ".");
+  }
+  DropScratch(tmp, options, true);
+}
+
+void BuildDatabase(const std::string& path, bool force, const std::function<void(sqlite3*)>& fill) {
+  BuildOptions options;
+  options.force = force;
+  BuildDatabase(path, options, fill);
+}
+
+void InitDatabase(const std::string& path, const BuildOptions& options) {
+  BuildDatabase(path, options, nullptr);
 }
 
 void InitDatabase(const std::string& path, bool force) { BuildDatabase(path, force, nullptr); }

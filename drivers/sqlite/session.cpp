@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "core/ado/cancel.h"
+#include "drivers/sqlite/room_vfs.h"
 
 namespace q8::sqlite {
 
@@ -53,25 +54,6 @@ int TempCacheKibibytes() {
   return value;
 }
 
-// The folder where SQLite puts its temporary files (the spilled work tables
-// and sorts): SQLITE_TMPDIR, TMPDIR, /var/tmp, /usr/tmp, /tmp or ".", the
-// first that can be written, as SQLite read them when it started. SQLite
-// names a new temporary file on request; its folder is the answer.
-std::string TemporaryFolder(sqlite3* db) {
-  char* name = nullptr;
-  if (db == nullptr ||
-      sqlite3_file_control(db, "main", SQLITE_FCNTL_TEMPFILENAME, &name) != SQLITE_OK ||
-      name == nullptr) {
-    sqlite3_free(name);
-    return "";
-  }
-  std::string path = name;
-  sqlite3_free(name);
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 bool IsNoRoomErrno(int e) { return e == ENOSPC || e == EFBIG || e == EDQUOT; }
 
 // The errno of the last failed call on the file of database `schema`
@@ -84,25 +66,30 @@ int FileErrno(sqlite3* db, const char* schema) {
 
 // Where a write found no room, and the system's word for it ("" when SQLite
 // said only "full").
-struct NoRoom {
-  bool database_file = false;  // the database file itself, not the work tables
+struct RoomFailure {
+  bool database_file = false;  // the database's own folder, not the work tables
   std::string system_cause;
+  std::string file;  // the file written in the database's folder, when known
 };
 
 // Whether `rc` says that a write found no room: SQLITE_FULL (a full disk),
 // or a write error whose system cause is a full disk, an exhausted quota or
 // the process's file-size limit, which SQLite reports as an I/O error. The
-// cause is looked up on the files themselves first: the connection's own
+// file layer's note of the failed write says which file it was; without
+// one, the cause is looked up on the files themselves: the connection's own
 // errno is that of the last system call, which SQLite's cleanup after the
 // failed write may have replaced.
-std::optional<NoRoom> OutOfSpace(sqlite3* db, int rc) {
+std::optional<RoomFailure> OutOfSpace(sqlite3* db, int rc) {
   if (db == nullptr) return std::nullopt;
   const int primary = rc & 0xFF;
   if (primary != SQLITE_FULL && primary != SQLITE_IOERR) return std::nullopt;
+  if (std::optional<NoRoom> note = TakeNoRoom()) {
+    return RoomFailure{!note->temporary, NoRoomCause(note->error), note->file};
+  }
   const int temp = FileErrno(db, "temp");
   const int main = FileErrno(db, "main");
   const int system = sqlite3_system_errno(db);
-  NoRoom out;
+  RoomFailure out;
   int e = 0;
   if (IsNoRoomErrno(temp)) {
     e = temp;
@@ -114,20 +101,28 @@ std::optional<NoRoom> OutOfSpace(sqlite3* db, int rc) {
   } else if (primary != SQLITE_FULL) {
     return std::nullopt;  // an I/O error of another kind
   }
-  if (e != 0) out.system_cause = std::strerror(e);
+  if (e != 0) out.system_cause = NoRoomCause(e);
   return out;
+}
+
+// The folder of `path` ("." for a bare name).
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // The error for a write that found no room: the folder of the temporary
 // storage, or the database file, and what to do about it.
-ado::ProviderError OutOfSpaceError(const Session& s, int rc, const NoRoom& no_room,
+ado::ProviderError OutOfSpaceError(const Session& s, int rc, const RoomFailure& no_room,
                                    const std::string& cause, const std::string& where) {
   const std::string detail =
       no_room.system_cause.empty() ? cause : cause + ": " + no_room.system_cause;
   if (no_room.database_file) {
+    const std::string file = no_room.file.empty() ? s.path() : no_room.file;
     return MakeError(ado::kErrCommandFailed,
-                     "No room to write the database file '" + s.path() + "' (" + detail +
-                         "). Free space on its disk." + where,
+                     "No room to write '" + file + "' in the folder '" + FolderOf(s.path()) +
+                         "' of the database (" + detail + "). Free space there." + where,
                      rc, "HY000");
   }
   const std::string folder = TemporaryFolder(s.db());
@@ -299,6 +294,24 @@ void Session::Close() {
   db_.reset();
 }
 
+// SQLITE_TMPDIR, TMPDIR, /var/tmp, /usr/tmp, /tmp or ".", the first that
+// can be written, as SQLite read them when it started. SQLite names a new
+// temporary file on request; its folder is the answer.
+std::string TemporaryFolder(sqlite3* db) {
+  char* name = nullptr;
+  if (db == nullptr ||
+      sqlite3_file_control(db, "main", SQLITE_FCNTL_TEMPFILENAME, &name) != SQLITE_OK ||
+      name == nullptr) {
+    sqlite3_free(name);
+    return "";
+  }
+  std::string path = name;
+  sqlite3_free(name);
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 std::shared_ptr<Session> Session::Open(const std::string& path, int busy_timeout_ms) {
   if (path.empty())
     throw MakeError(ado::kErrProviderFailure,
@@ -330,7 +343,7 @@ std::shared_ptr<Session> Session::Open(const std::string& path, int busy_timeout
 
   sqlite3* raw = nullptr;
   int rc =
-      sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+      sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, RoomVfs());
   s->db_.reset(raw);
   if (rc != SQLITE_OK) {
     std::string why = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
@@ -457,7 +470,7 @@ ado::ProviderError StatementError(const Session& s, int rc, std::string_view sta
     if (at != std::string::npos)
       return MakeError(k.number, cause.substr(at) + where, k.number, k.sql_state);
   }
-  if (const std::optional<NoRoom> no_room = OutOfSpace(s.db(), rc))
+  if (const std::optional<RoomFailure> no_room = OutOfSpace(s.db(), rc))
     return OutOfSpaceError(s, rc, *no_room, cause, where);
   switch (rc & 0xFF) {
     case SQLITE_BUSY:

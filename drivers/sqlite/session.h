@@ -121,15 +121,36 @@ ado::ProviderError TranslationError(const Error& e, std::string_view batch);
 // A ProviderError with one entry.
 ado::ProviderError MakeError(int32_t number, std::string description, int32_t native = 0,
                              std::string sql_state = "HY000");
+// The folder where SQLite puts the temporary files of `db` (spilled work
+// tables, sorts), "" when it cannot tell.
+std::string TemporaryFolder(sqlite3* db);
+
 // `text` on one line, shortened for an error message.
 std::string StatementExcerpt(std::string_view text);
 
 // Binds `value` to marker `index` (1-based) as the parameter's type says.
 int BindValue(sqlite3_stmt* stmt, int index, const ado::Parameter& p);
 
-// Steps `stmt` to its end and returns its rows, typed by `types` (the
-// translator's; an unknown one falls back to the declared type of the
-// column, then to the storage class of its values) and named by `names`.
+// SQL Server's words for a float computed past its range.
+inline constexpr std::string_view kFloatOverflow =
+    "Arithmetic overflow error converting expression to data type float.";
+
+// The columns of the result of `stmt`, typed by `types` (the translator's;
+// an unknown one falls back to the declared type of the column, then to the
+// storage class of its values: `inferred`) and named by `names`.
+struct ResultShape {
+  std::vector<ado::ColumnInfo> columns;
+  std::vector<bool> inferred;  // per column: typed by its first value
+};
+ResultShape ShapeOf(sqlite3_stmt* stmt, const std::vector<tsql::SqlType>& types,
+                    const std::vector<std::optional<std::string>>& names);
+// Steps `stmt` on into `rows` (a RowSet of the shape's columns): at most
+// `max_rows` rows, fewer once they hold about `max_bytes`. True when the
+// statement has no more rows. A value that does not fit its column widens
+// the column. Raises the statement's failure (`statement`: the T-SQL text).
+bool ReadRows(const Session& s, sqlite3_stmt* stmt, const std::vector<bool>& inferred,
+              ado::RowSet& rows, size_t max_rows, size_t max_bytes, std::string_view statement);
+// Steps `stmt` to its end and returns its rows, shaped as ShapeOf says.
 std::shared_ptr<ado::RowSet> Materialize(const Session& s, sqlite3_stmt* stmt,
                                          const std::vector<tsql::SqlType>& types,
                                          const std::vector<std::optional<std::string>>& names,

@@ -179,16 +179,15 @@ void ReadCell(ado::RowSet& rows, size_t col, sqlite3_stmt* stmt, int i, bool inf
 
 }  // namespace
 
-std::shared_ptr<ado::RowSet> Materialize(const Session& s, sqlite3_stmt* stmt,
-                                         const std::vector<tsql::SqlType>& types,
-                                         const std::vector<std::optional<std::string>>& names,
-                                         std::string_view statement) {
+ResultShape ShapeOf(sqlite3_stmt* stmt, const std::vector<tsql::SqlType>& types,
+                    const std::vector<std::optional<std::string>>& names) {
   const int n = sqlite3_column_count(stmt);
-  std::vector<ado::ColumnInfo> cols(static_cast<size_t>(n));
-  std::vector<bool> inferred(static_cast<size_t>(n), false);
+  ResultShape shape;
+  shape.columns.resize(static_cast<size_t>(n));
+  shape.inferred.assign(static_cast<size_t>(n), false);
   for (int i = 0; i < n; ++i) {
     auto k = static_cast<size_t>(i);
-    ado::ColumnInfo& c = cols[k];
+    ado::ColumnInfo& c = shape.columns[k];
     if (k < names.size() && names[k])
       c.name = *names[k];
     else if (const char* name = sqlite3_column_name(stmt, i))
@@ -206,18 +205,45 @@ std::shared_ptr<ado::RowSet> Materialize(const Session& s, sqlite3_stmt* stmt,
       c.sql_type = t.name;
     } else {
       c.type = FieldType::kText;  // until the first value tells
-      inferred[k] = true;
+      shape.inferred[k] = true;
     }
   }
-  auto rows = std::make_shared<ado::RowSet>(std::move(cols));
-  for (;;) {
+  return shape;
+}
+
+bool ReadRows(const Session& s, sqlite3_stmt* stmt, const std::vector<bool>& inferred,
+              ado::RowSet& rows, size_t max_rows, size_t max_bytes, std::string_view statement) {
+  const int n = sqlite3_column_count(stmt);
+  for (size_t read = 0; read < max_rows; ++read) {
+    // The bytes are counted every 64 rows: a few wide rows end a block too.
+    if (read % 64 == 63 && rows.MemoryUsage() >= max_bytes) return false;
     int rc = sqlite3_step(stmt);
-    if (rc == SQLITE_DONE) break;
+    if (rc == SQLITE_DONE) return true;
     if (rc != SQLITE_ROW) throw StatementError(s, rc, statement, false);
-    for (int i = 0; i < n; ++i)
-      ReadCell(*rows, static_cast<size_t>(i), stmt, i, inferred[static_cast<size_t>(i)]);
-    rows->EndRow();
+    for (int i = 0; i < n; ++i) {
+      // SQLite computes past the range of a float (1e308 * 10, power(10.0,
+      // 400)) to an infinity; SQL Server fails the statement.
+      if (sqlite3_column_type(stmt, i) == SQLITE_FLOAT &&
+          !std::isfinite(sqlite3_column_double(stmt, i)))
+        throw MakeError(
+            tsql::kArithmeticOverflowNumber,
+            std::string(kFloatOverflow) + " [statement: " + StatementExcerpt(statement) + "]",
+            tsql::kArithmeticOverflowNumber, "22003");
+      ReadCell(rows, static_cast<size_t>(i), stmt, i, inferred[static_cast<size_t>(i)]);
+    }
+    rows.EndRow();
   }
+  return false;
+}
+
+std::shared_ptr<ado::RowSet> Materialize(const Session& s, sqlite3_stmt* stmt,
+                                         const std::vector<tsql::SqlType>& types,
+                                         const std::vector<std::optional<std::string>>& names,
+                                         std::string_view statement) {
+  ResultShape shape = ShapeOf(stmt, types, names);
+  auto rows = std::make_shared<ado::RowSet>(std::move(shape.columns));
+  ReadRows(s, stmt, shape.inferred, *rows, static_cast<size_t>(-1), static_cast<size_t>(-1),
+           statement);
   return rows;
 }
 

@@ -14,6 +14,16 @@
 // temporary tables) open until the last reference goes. A detached record set
 // keeps its rows and needs nothing else.
 //
+// Rows: a record set reads its result whole when it is opened and keeps
+// every row, so it can move both ways (a client-side cursor). Its rows stay
+// in memory up to RecordsetMemoryLimit(); past it the older rows go to a
+// nameless file in the temporary folder and are read back as the record set
+// moves, so a result of any size takes bounded memory. A streamed record set
+// (set_streamed, or a connection's set_stream_results) instead reads its rows
+// from the database as it moves forward and lets go of those behind it: the
+// first row is there before the last is read, and memory stays bounded
+// without a file.
+//
 // Results: an execution is read one result at a time (NextRecordset); the
 // statements behind a result run only when it is asked for. Statements whose
 // results nobody asked for still run, when the last record set of the
@@ -23,6 +33,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -59,6 +70,7 @@ inline constexpr int32_t kErrProviderFailure = -2147467259;   // unspecified fai
 inline constexpr int32_t kErrTimeout = -2147217871;           // time limit of the command reached
 inline constexpr int32_t kErrCanceled = -2147217842;          // the caller cancelled the operation
 inline constexpr int32_t kErrParameterMissing = -2147217904;  // a `?` marker without value
+inline constexpr int32_t kErrCannotFetchBackward = -2147217884;  // a streamed record set moved back
 
 class CancelAtDeadline;  // the drivers' side of a TimeLimit (provider.h)
 
@@ -104,6 +116,13 @@ class TimeLimit {
 enum class FieldType { kBool, kInt, kDecimal, kDouble, kText, kDateTime };
 // "bool", "int", "decimal", "float", "text", "datetime".
 Q8_API const char* FieldTypeName(FieldType t);
+
+// The memory a record set that keeps its rows may hold them in before it
+// spills them to a file: process-wide, in bytes. The default is 64 MiB, or
+// the environment variable Q8VANTORPT_RECORDSET_MEMORY_KB (KiB, a whole
+// number from 1 on) when it is set. Applies to the rows read from then on.
+void SetRecordsetMemoryLimit(size_t bytes);
+size_t RecordsetMemoryLimit();
 
 struct ColumnInfo {
   std::string name;
@@ -188,6 +207,7 @@ class Connection;
 class Recordset;
 class Command;
 struct PendingResults;  // the results of one execution not yet read
+struct Result;          // one result of an execution (core/ado/provider.h)
 class ProviderConnection;
 struct LayerAccess;  // the layer's own access to the driver seam
 
@@ -209,6 +229,11 @@ class Q8_API Connection : public Object, public std::enable_shared_from_this<Con
   // provider's number and text; the Errors collection then holds the entries.
   void Open(const std::string& connection_string, const std::string& user = {},
             const std::string& password = {}, int options = kUnspecified);
+  // Record sets of Execute (of this connection and of its commands) are
+  // streamed (see Recordset::set_streamed). Off by default.
+  bool stream_results() const { return stream_results_; }
+  void set_stream_results(bool v) { stream_results_ = v; }
+
   // Runs a command text (a batch of statements) and returns a record set
   // standing at its first result. A result without columns (a statement that
   // changes rows, without SET NOCOUNT ON) gives a record set whose field count
@@ -259,16 +284,19 @@ class Q8_API Connection : public Object, public std::enable_shared_from_this<Con
   int cursor_location_ = kUseServer;
   int command_timeout_ = 30;
   int connection_timeout_ = 15;
+  bool stream_results_ = false;
   std::vector<Property> properties_;
   std::vector<ErrorEntry> errors_;
 };
 using ConnectionPtr = std::shared_ptr<Connection>;
 
+class RowStore;  // the rows of a record set (core/ado/row_store.h)
+
 // A field of the current row.
 struct Field {
   const ColumnInfo* info = nullptr;
   Variant value;
-  std::shared_ptr<const RowSet> owner;  // keeps `info` valid
+  std::shared_ptr<const void> owner;  // keeps `info` valid
   const std::string& Name() const { return info->name; }
   FieldType Type() const { return info->type; }
   int32_t DefinedSize() const { return info->size; }
@@ -290,6 +318,23 @@ class Q8_API Recordset : public Object, public std::enable_shared_from_this<Reco
   void set_cursor_type(int v) { cursor_type_ = v; }
   int lock_type() const { return lock_type_; }
   void set_lock_type(int v) { lock_type_ = v; }
+  // Streamed reading, set before Open: the rows are read from the database
+  // as the record set moves forward, a block at a time, and the rows behind
+  // are let go. Such a record set moves forward only: MovePrevious,
+  // MoveLast and MoveFirst once past the first block raise
+  // kErrCannotFetchBackward, RecordCount is -1. A failure of the database
+  // while rows are read is raised by the move (or the read) that needed
+  // them. Detached (SetActiveConnection(nullptr)), it keeps reading from its
+  // execution; the connection closes once the last row has been read or the
+  // record set is released. Asking for the next result first reads the rest
+  // of the rows and keeps them, so the record set stays readable.
+  bool streamed() const { return streamed_; }
+  void set_streamed(bool v) { streamed_ = v; }
+  // How a failure while a streamed record set reads further rows reaches
+  // the caller: called in the catch block, it raises the error the caller
+  // sees (the component raises it as the method that returned the record
+  // set would have). Unset, the failure is raised as it is.
+  void set_read_failure(std::function<void()> raise) { read_failure_ = std::move(raise); }
 
   // Runs `source` on the active connection (or on a new connection opened
   // from `connect_string` when it is not empty) and stands at its first
@@ -318,10 +363,10 @@ class Q8_API Recordset : public Object, public std::enable_shared_from_this<Reco
   void MoveNext();
   void MovePrevious();
   void MoveLast();
-  int32_t RecordCount() const;  // -1 for a closed record set
   // The rows changed by the statement behind a result without columns (SET
   // NOCOUNT OFF); -1 for a result with columns and when there is no result.
   int64_t RecordsAffected() const { return records_affected_; }
+  int32_t RecordCount() const;  // -1 for a closed or a streamed record set
   size_t Position() const { return position_; }
 
   // The next result of the same execution as a new record set, or nullptr
@@ -329,25 +374,53 @@ class Q8_API Recordset : public Object, public std::enable_shared_from_this<Reco
   std::shared_ptr<Recordset> NextRecordset();
   void Close();
 
-  // Direct access to the rows, for writers; nullptr when closed.
-  const RowSet* Rows() const { return rows_.get(); }
-  std::shared_ptr<const RowSet> SharedRows() const { return rows_; }
+  // Direct access to the rows, for writers. The rows come in blocks: the
+  // block that holds the current row, with the index of that row in it
+  // (the whole result when it is one block). {nullptr, 0} when closed or at
+  // EOF.
+  struct RowBlock {
+    std::shared_ptr<const RowSet> rows;
+    size_t first = 0;
+  };
+  RowBlock CurrentBlock() const;
+  // The current row's block, from the current row on, and moves the record
+  // set past the block's last row: a writer reads a result block by block
+  // with `while (auto b = rs.NextBlock(); b.rows) ...`. {nullptr, 0} at EOF.
+  // Raises as MoveNext.
+  RowBlock NextBlock();
+  // The block holding row `row` (0-based, of the whole result) and the index
+  // of that row in it, whatever the current row is; {nullptr, 0} when closed
+  // or when the result has fewer rows. Raises kErrCannotFetchBackward for a
+  // row a streamed record set has let go.
+  RowBlock RowAt(size_t row) const;
+  // The block of the current row; nullptr when closed or at EOF.
+  const RowSet* Rows() const { return CurrentBlock().rows.get(); }
+  // Bytes of rows the record set holds in memory.
+  size_t MemoryUsage() const;
 
  private:
   friend class Connection;
   friend class Command;
 
   Recordset() = default;
-  // Makes this record set stand at `rows`, with the rest of the execution in
-  // `pending`.
-  void Attach(std::shared_ptr<RowSet> rows, std::shared_ptr<PendingResults> pending,
-              ConnectionPtr connection, int64_t records_affected = -1);
+  // Makes this record set stand at the result `r` (rows or none), with the
+  // rest of the execution in `pending`. A record set that keeps its rows
+  // reads them all here.
+  void Attach(Result r, std::shared_ptr<PendingResults> pending, ConnectionPtr connection);
+  // Reads on to row `row`; true when the result has it. A failure goes
+  // through read_failure_.
+  bool ReadTo(size_t row) const;
+  void RequireForward(size_t row) const;
+
   ConnectionPtr connection_;
-  std::shared_ptr<RowSet> rows_;
-  std::shared_ptr<PendingResults> pending_;
+  std::shared_ptr<RowStore> store_;
+  mutable std::shared_ptr<PendingResults> pending_;
+  std::function<void()> read_failure_;
   int cursor_location_ = kUseServer;
   int cursor_type_ = kOpenForwardOnly;
   int lock_type_ = kLockReadOnly;
+  bool streamed_ = false;
+  bool detached_ = false;  // ActiveConnection set to none: no further results
   bool open_ = false;
   size_t position_ = 0;
   bool before_first_ = false;  // MovePrevious went past the first row

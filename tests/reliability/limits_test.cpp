@@ -2,9 +2,12 @@
 // handled (a result or a clear error), never a crash or a hang.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <ostream>
 #include <sstream>
 #include <streambuf>
@@ -17,7 +20,9 @@
 #include "q8vantorpt/rpt.h"
 #include "tests/reliability/public_calls.h"
 #include "tests/reliability/support.h"
+#include "tests/reliability/tool_process.h"
 #include "tools/q8vantorpt/cli.h"
+#include "tools/q8vantorpt/writers.h"
 
 namespace q8::reliability {
 namespace {
@@ -244,6 +249,162 @@ TEST_F(Limits, BatchWithALargeResult) {
     // Rows of under a hundred bytes: no write comes near the whole output.
     EXPECT_LE(counter.largest_write, 64 * 1024u) << counter.writes << " writes";
   }
+}
+
+// A cell of a megabyte: the table shows kTableCellWidth terminal cells of
+// it, cut with an ellipsis, so the table stays small (it once padded every
+// row to the widest cell); csv and json carry the whole value.
+TEST_F(Limits, TableCellsAreCutAtADisplayWidth) {
+  ScratchPath path("bigcell");
+  CreateCodeDatabase(path.str(), Codes());
+  ExecSql(path.str(),
+          "UPDATE t_ICItem SET FName = replace(hex(zeroblob(500000)), '0', 'x') "
+          "WHERE FNumber = 'B200'");
+  const std::string sql = "SELECT FNumber, FName FROM t_ICItem ORDER BY FNumber";
+  for (const char* format : {"table", "csv", "json"}) {
+    SCOPED_TRACE(format);
+    std::ostringstream out, err;
+    const std::string db = path.str();
+    const char* args[] = {"q8vantorpt", "--db",  db.c_str(), "--format",
+                          format,       "query", sql.c_str()};
+    ASSERT_EQ(tool::RunTool(7, args, out, err, nullptr), tool::kExitOk) << err.str();
+    const std::string text = out.str();
+    if (std::string(format) == "table") {
+      EXPECT_LT(text.size(), 2000u);
+      const std::string cut = std::string(tool::kTableCellWidth - 1, 'x') + "\u2026";
+      EXPECT_NE(text.find(" " + cut + "\n"), std::string::npos) << text;
+      EXPECT_EQ(text.find(std::string(tool::kTableCellWidth, 'x')), std::string::npos);
+    } else {
+      EXPECT_GT(text.size(), 1000000u);
+      EXPECT_NE(text.find(std::string(1000000, 'x')), std::string::npos);
+    }
+  }
+}
+
+// A table is measured over its first blocks of rows; a wider cell in a
+// later block widens its column from its own line on and is shown whole (up
+// to the cell width), not cut to the measured width.
+TEST_F(Limits, TableRowsAfterTheMeasuredOnesWidenTheirColumn) {
+  ScratchPath path("widen");
+  CreateCodeDatabase(path.str(), {});
+  ExecSql(path.str(), R"SQL(
+    WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000)
+    INSERT INTO t_Item (FItemID, FItemClassID, FNumber, FShortNumber, FName)
+      SELECT i, 1, 'C' || i, i, CASE WHEN i < 20000 THEN 'ab' ELSE 'a much wider name' END FROM n;
+  )SQL");
+  std::ostringstream out, err;
+  const char* args[] = {"q8vantorpt", "--db", path.str().c_str(), "query",
+                        "select FName, FItemID from t_Item order by FItemID"};
+  ASSERT_EQ(tool::RunTool(5, args, out, err, nullptr), tool::kExitOk) << err.str();
+  const std::string text = out.str();
+  EXPECT_EQ(text.substr(0, text.find('\n')), " FName | FItemID");
+  EXPECT_NE(text.find("\n ab    |       1\n"), std::string::npos);
+  EXPECT_NE(text.find("\n a much wider name |   20000\n"), std::string::npos)
+      << text.substr(text.size() - 200);
+  EXPECT_NE(text.find("(20000 rows)"), std::string::npos);
+}
+
+// Text from the database in an error line (a constraint named with escape
+// sequences, a bell, a line break and a C1 control by a damaged or hostile
+// schema) is escaped: the line is one line of printable text.
+TEST_F(Limits, ControlCharactersInErrorLinesAreEscaped) {
+  ScratchPath path("control");
+  CreateCodeDatabase(path.str(), {"A100"});
+  const std::string name = "c\x1b[2J\x1b[31m\a\r\nnext\xc2\x9b\x7f\t!";
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.str().c_str(), &db), SQLITE_OK);
+  const std::string create =
+      "CREATE TABLE t_Hostile (x int CONSTRAINT \"" + name + "\" CHECK (x > 0))";
+  ASSERT_EQ(sqlite3_exec(db, create.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  std::ostringstream out, err;
+  const char* args[] = {"q8vantorpt", "--db", path.str().c_str(), "query",
+                        "insert into t_Hostile values (0)"};
+  EXPECT_EQ(tool::RunTool(5, args, out, err, nullptr), tool::kExitFailure);
+  const std::string line = err.str();
+  ASSERT_FALSE(line.empty());
+  EXPECT_EQ(line.find('\n'), line.size() - 1) << "one line";
+  for (size_t i = 0; i + 1 < line.size(); ++i) {
+    const auto c = static_cast<unsigned char>(line[i]);
+    EXPECT_TRUE(c >= 0x20 && c != 0x7F) << "byte " << i << " of " << line;
+    if (c == 0xC2) {
+      EXPECT_GE(static_cast<unsigned char>(line[i + 1]), 0xA0) << "a C1 control";
+    }
+  }
+  EXPECT_NE(line.find("c\\x1B[2J\\x1B[31m\\x07 next\\u009B\\x7F\\t!"), std::string::npos) << line;
+}
+
+// A float past its range fails the statement as on SQL Server, instead of
+// printing Infinity.
+TEST_F(Limits, AFloatPastItsRangeIsAnError) {
+  for (const char* sql :
+       {"select power(10.0, 400)", "select 1e308 * 10", "select -power(2e0, 2000)"}) {
+    SCOPED_TRACE(sql);
+    for (const char* format : {"table", "json"}) {
+      std::ostringstream out, err;
+      const std::string db = path_->str();
+      const char* args[] = {"q8vantorpt", "--db", db.c_str(), "--format", format, "query", sql};
+      EXPECT_EQ(tool::RunTool(7, args, out, err, nullptr), tool::kExitFailure) << out.str();
+      EXPECT_NE(err.str().find("Arithmetic overflow"), std::string::npos) << err.str();
+      EXPECT_EQ(out.str().find("Infinity"), std::string::npos);
+    }
+  }
+}
+
+// --scale takes 1 to the documented maximum; beyond it, and beyond the room
+// of the folder or the file-size limit, demo-db refuses before it writes.
+TEST_F(Limits, DemoDbScaleIsBounded) {
+  ScratchPath file("scale");
+  for (const char* scale : {"0", "-5", "100000001", "99999999999999"}) {
+    SCOPED_TRACE(scale);
+    std::ostringstream out, err;
+    const char* args[] = {"q8vantorpt", "demo-db", file.str().c_str(), "--scale", scale};
+    EXPECT_EQ(tool::RunTool(5, args, out, err, nullptr), tool::kExitUsage) << err.str();
+    EXPECT_FALSE(std::filesystem::exists(file.str()));
+  }
+  // The largest scale asks for about 30 GB: refused for want of room (or
+  // of the file-size limit), naming the need and the folder's room.
+  const std::string problems = RunInChild([&]() -> std::string {
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = 64 * kMegabyte;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::ostringstream out, err;
+    const char* args[] = {"q8vantorpt", "demo-db", file.str().c_str(), "--scale", "100000000"};
+    const int status = tool::RunTool(5, args, out, err, nullptr);
+    if (status != tool::kExitFailure || err.str().find("needs about") == std::string::npos)
+      return "status " + std::to_string(status) + ": " + err.str();
+    return "";
+  });
+  EXPECT_EQ(problems, "");
+  EXPECT_FALSE(std::filesystem::exists(file.str()));
+}
+
+// The tool under a file-size limit (ulimit -f) with the dispositions a shell
+// leaves: a report whose work tables outgrow the limit fails with the error
+// that names the temporary storage and the limit, not SIGXFSZ.
+TEST_F(Limits, WorkTablesPastTheFileSizeLimitAreAClearError) {
+  ScratchPath wide("wide"), folder("worktmp");
+  std::vector<std::string> codes;
+  for (int i = 0; i < 900; ++i)
+    codes.push_back("W" + std::to_string(1000 + i) + std::string(200, 'w'));
+  CreateCodeDatabase(wide.str(), codes);
+  ASSERT_TRUE(std::filesystem::create_directory(folder.str()));
+  ToolOptions o;
+  o.args = {"--db",    wide.str(), "--format",         "csv",      "report",
+            "2008610", "--filter", "BDate=2024-01-01", "--filter", "EDate=2024-01-31"};
+  o.env = {{"SQLITE_TMPDIR", folder.str()}, {"Q8VANTORPT_TEMP_CACHE_KB", "64"}};
+  o.out = ToolOut::kFile;
+  o.out_file = "/dev/null";
+  o.file_size_limit = 64 * 1024;
+  const ToolResult r = RunToolProcess(o);
+  EXPECT_EQ(r.status, 1) << Describe(r);
+  EXPECT_NE(r.err.find("temporary storage for work tables in '" + folder.str() + "'"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("file-size limit"), std::string::npos) << r.err;
+  std::error_code ignored;
+  std::filesystem::remove_all(folder.str(), ignored);
 }
 
 }  // namespace

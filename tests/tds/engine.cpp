@@ -109,6 +109,24 @@ int LineOf(std::string_view batch, std::string excerpt) {
   return at == std::string::npos ? 1 : lines[at];
 }
 
+// Every row of the record set's result as one RowSet (a large result comes
+// in blocks; a later block may have widened a column's type).
+std::shared_ptr<const ado::RowSet> AllRows(ado::Recordset& rs) {
+  std::vector<ado::Recordset::RowBlock> blocks;
+  for (ado::Recordset::RowBlock b = rs.NextBlock(); b.rows; b = rs.NextBlock())
+    blocks.push_back(std::move(b));
+  if (blocks.empty()) return std::make_shared<ado::RowSet>(rs.Columns());
+  if (blocks.size() == 1 && blocks[0].first == 0) return blocks[0].rows;
+  auto all = std::make_shared<ado::RowSet>(blocks.back().rows->columns());
+  for (const auto& b : blocks) {
+    for (size_t r = b.first; r < b.rows->row_count(); ++r) {
+      for (size_t c = 0; c < all->column_count(); ++c) all->AddVariant(b.rows->Get(r, c));
+      all->EndRow();
+    }
+  }
+  return all;
+}
+
 }  // namespace
 
 Engine::Engine(const std::string& database_file) {
@@ -124,7 +142,7 @@ EngineOutcome Engine::Collect(const std::string& text,
     ado::RecordsetPtr rs = run();
     while (rs) {
       if (rs->FieldCount() > 0) {
-        out.results.push_back({rs->SharedRows(), -1});
+        out.results.push_back({AllRows(*rs), -1});
       } else if (rs->RecordsAffected() >= 0) {
         out.results.push_back({nullptr, rs->RecordsAffected()});
       }

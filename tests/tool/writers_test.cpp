@@ -43,6 +43,31 @@ TEST(DisplayWidth, CountsTerminalCells) {
   for (const Case& c : cases) EXPECT_EQ(DisplayWidth(c.text), c.width) << c.why;
 }
 
+TEST(FitWidth, CutsAtTheWidthWithAnEllipsis) {
+  struct Case {
+    const char* text;
+    size_t width;
+    const char* fitted;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"FNumber", 7, "FNumber", "exactly as wide"},
+      {"FNumber", 6, "FNumb\u2026", "one cell too wide"},
+      {"刹车片", 6, "刹车片", "CJK, exactly as wide"},
+      {"刹车片", 5, "刹车\u2026", "a wide character is not cut in two"},
+      {"刹车片", 4, "刹\u2026", "nor left half in the room"},
+      {"e\xCC\x81"
+       "e\xCC\x81",
+       1, "\u2026", "combining marks go with their letter"},
+      {"abc", 1, "\u2026", "only the ellipsis fits"},
+      {"", 3, "", "empty"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FitWidth(c.text, c.width), c.fitted) << c.why;
+    EXPECT_LE(DisplayWidth(FitWidth(c.text, c.width)), c.width) << c.why;
+  }
+}
+
 TEST(CsvField, QuotesOnlyWhenNeeded) {
   const std::pair<const char*, const char*> cases[] = {
       {"plain", "plain"},

@@ -26,6 +26,7 @@
 #include "tools/q8vantorpt/describe.h"
 #include "tools/q8vantorpt/filter_checks.h"
 #include "tools/q8vantorpt/time_limit.h"
+#include "tools/q8vantorpt/output.h"
 
 namespace q8::tool {
 namespace {
@@ -40,6 +41,12 @@ constexpr const char* kFooter =
     "statement after SECONDS and fails. Exit status: 0 success, 1 a failure reported as\n"
     "'error NUMBER: SOURCE: DESCRIPTION', 2 a usage error.\n"
     "Example: q8vantorpt demo-db demo.db && q8vantorpt --db demo.db report 2008608";
+
+constexpr const char* kForceHelp =
+    "replace FILE when it is a regular file (never a write-protected one, a directory, a pipe, "
+    "a device or a symbolic link)";
+constexpr const char* kFollowHelp =
+    "with --force, when FILE is a symbolic link, replace the file it points to (the link stays)";
 
 constexpr const char* kCommandFooter =
     "Global options, before or after the command: --db FILE | --dsn TEXT, --lang ID,\n"
@@ -102,7 +109,8 @@ struct Arguments {
   std::string dsn, db, lang, format = "table", output, timeout;
   int32_t user_id = 0;
   std::string file, sql, sql_file, name;
-  bool force = false, sql_only = false, long_number = false, table_rights = false;
+  bool force = false, follow_symlinks = false, sql_only = false, long_number = false,
+       table_rights = false;
   bool describe = false, allow_unknown_filters = false;
   int64_t scale = 5000;
   uint64_t seed = kDefaultDemoSeed;
@@ -204,18 +212,59 @@ std::string UnknownCommand(const CLI::App& parent, int argc, const char* const* 
   return message + "\nThe commands" + (path.empty() ? "" : " of" + path) + " are " + names + ".";
 }
 
-std::string OneLine(std::string text) {
+// `text` for one error line: line breaks (a run of them) become one blank,
+// and every other control character, C1 control and byte that is not UTF-8
+// is written as an escape (\t, \x1B, \u009B), so that text copied from a
+// damaged database cannot move the terminal's cursor or change its colours.
+std::string ErrorText(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size());
   bool in_break = false;
-  for (char c : text) {
-    if (c == '\r' || c == '\n') {
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b == '\r' || b == '\n') {
       if (!in_break && !out.empty()) out += ' ';
       in_break = true;
+      ++i;
       continue;
     }
     in_break = false;
-    out += c;
+    if (b >= 0x20 && b < 0x7F) {
+      out += static_cast<char>(b);
+      ++i;
+      continue;
+    }
+    if (b == '\t') {
+      out += "\\t";
+      ++i;
+      continue;
+    }
+    if (b >= 0x80) {
+      // One UTF-8 character, kept unless it is a C1 control (U+0080-U+009F).
+      size_t len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+      bool valid = len > 0 && i + len <= text.size();
+      for (size_t k = 1; valid && k < len; ++k)
+        valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+      if (valid && b < 0xC2) valid = false;  // an overlong form
+      if (valid && b == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+        out += "\\u00";
+        out += kHex[(static_cast<unsigned char>(text[i + 1]) >> 4) & 0xF];
+        out += kHex[static_cast<unsigned char>(text[i + 1]) & 0xF];
+        i += 2;
+        continue;
+      }
+      if (valid) {
+        out.append(text.substr(i, len));
+        i += len;
+        continue;
+      }
+    }
+    out += "\\x";
+    out += kHex[b >> 4];
+    out += kHex[b & 0xF];
+    ++i;
   }
   while (!out.empty() && out.back() == ' ') out.pop_back();
   return out;
@@ -275,19 +324,29 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
   // Databases.
   CLI::App* init = Command(app, "init-db", "create an empty ERP database on FILE");
   init->add_option("FILE", a.file, "the database file to create")->required();
-  init->add_flag("--force", a.force, "replace FILE when it exists (never a write-protected one)");
-  init->callback([&] { action = [&](Session& s) { command::InitDb(s, a.file, a.force); }; });
+  init->add_flag("--force", a.force, kForceHelp);
+  init->add_flag("--follow-symlinks", a.follow_symlinks, kFollowHelp);
+  init->callback([&] {
+    action = [&](Session& s) { command::InitDb(s, a.file, a.force, a.follow_symlinks); };
+  });
 
   CLI::App* demo = Command(app, "demo-db",
                            "create an ERP database on FILE filled with generated, deterministic "
                            "demo data of an auto-parts trader");
   demo->add_option("FILE", a.file, "the database file to create")->required();
-  demo->add_option("--scale", a.scale, "about this many bill lines (default 5000)")->type_name("N");
+  demo->add_option("--scale", a.scale,
+                   "about this many bill lines, 1 to " + std::to_string(kMaxDemoLines) +
+                       " (default 5000; about 300 bytes each)")
+      ->type_name("N");
   demo->add_option("--seed", a.seed, "seed of the generator; one seed, one database (default 1)")
       ->type_name("S");
-  demo->add_flag("--force", a.force, "replace FILE when it exists (never a write-protected one)");
-  demo->callback(
-      [&] { action = [&](Session& s) { command::DemoDb(s, a.file, a.scale, a.seed, a.force); }; });
+  demo->add_flag("--force", a.force, kForceHelp);
+  demo->add_flag("--follow-symlinks", a.follow_symlinks, kFollowHelp);
+  demo->callback([&] {
+    action = [&](Session& s) {
+      command::DemoDb(s, a.file, a.scale, a.seed, a.force, a.follow_symlinks);
+    };
+  });
 
   // Reports and direct queries.
   CLI::App* report =
@@ -442,7 +501,16 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
       throw UsageError(message);
     }
   } catch (const CLI::Success& e) {  // --help, --version
-    return app.exit(e, out, err);
+    const int status = app.exit(e, out, err);
+    try {
+      out.flush();
+      CheckOutput(out);
+    } catch (const OutputError& failure) {
+      if (!failure.broken_pipe())
+        err << "error " << err::kComponent << ": q8vantorpt: " << ErrorText(failure.what()) << '\n';
+      return kExitFailure;
+    }
+    return status;
   } catch (const CLI::ParseError& e) {
     // A word that names no command reads better than CLI11's own words for it.
     if (const std::string message = UnknownCommand(app, argc, argv); !message.empty()) {
@@ -475,14 +543,13 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
       if (!serve_run) throw UsageError("this q8vantorpt was built without the report service");
       return serve_run(ServeContext{g, a.table_rights, env_dsn, out, err});
     }
-    // Text forms go to the --output file as they would to standard output;
-    // the workbook is written by the writer itself.
-    std::ofstream file;
+    // Text forms go to the --output file as they would to standard output,
+    // every write checked; the workbook is written by the writer itself.
+    std::unique_ptr<OutputFile> file;
     std::ostream* target = &out;
     if (g.output && g.format != Format::kXlsx) {
-      file.open(*g.output, std::ios::binary | std::ios::trunc);
-      if (!file) throw ToolFailure("cannot write the output file " + *g.output);
-      target = &file;
+      file = std::make_unique<OutputFile>(*g.output);
+      target = &file->stream();
     }
     Session session(std::move(g), *target, env_dsn);
     session.set_warnings(err);
@@ -498,20 +565,26 @@ int RunTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     }
     for (const std::string& w : session.writer().Finish()) session.Warn(w);
     target->flush();
-    if (!*target) throw ToolFailure("the output could not be written completely");
+    CheckOutput(*target);
+    if (file) file->Close();
     return kExitOk;
+  } catch (const OutputError& e) {
+    // A reader that went away early (`| head`) ends the output quietly.
+    if (!e.broken_pipe())
+      err << "error " << err::kComponent << ": q8vantorpt: " << ErrorText(e.what()) << '\n';
+    return kExitFailure;
   } catch (const UsageError& e) {
-    err << "q8vantorpt: " << e.what() << "\nRun with --help for more information.\n";
+    err << "q8vantorpt: " << ErrorText(e.what()) << "\nRun with --help for more information.\n";
     return kExitUsage;
   } catch (const ToolFailure& e) {
-    err << "q8vantorpt: " << OneLine(e.what()) << '\n';
+    err << "q8vantorpt: " << ErrorText(e.what()) << '\n';
     return kExitFailure;
   } catch (const Error& e) {
-    err << "error " << e.number() << ": " << OneLine(e.source()) << ": " << OneLine(e.description())
-        << '\n';
+    err << "error " << e.number() << ": " << ErrorText(e.source()) << ": "
+        << ErrorText(e.description()) << '\n';
     return kExitFailure;
   } catch (const std::exception& e) {
-    err << "error " << err::kComponent << ": q8vantorpt: " << OneLine(e.what()) << '\n';
+    err << "error " << err::kComponent << ": q8vantorpt: " << ErrorText(e.what()) << '\n';
     return kExitFailure;
   }
 }

@@ -1,7 +1,11 @@
 // The commands of the command-line tool.
 #include "tools/q8vantorpt/commands.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <filesystem>
 #include <optional>
 #include <utility>
@@ -16,6 +20,7 @@
 #include "tools/q8vantorpt/demo_db.h"
 #include "tools/q8vantorpt/describe.h"
 #include "tools/q8vantorpt/filter_checks.h"
+#include "tools/q8vantorpt/partial_files.h"
 
 namespace q8::tool {
 
@@ -26,16 +31,44 @@ Session::Session(GlobalOptions options, std::ostream& out, const char* env_dsn)
       writer_(out, options_.format,
               options_.format == Format::kXlsx ? options_.output.value_or("") : "") {}
 
+std::string TooLongName(const std::string& path) {
+  auto shown = [](const std::string& text) {
+    if (text.size() <= 80) return text;
+    size_t cut = 60;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return text.substr(0, cut) + "\u2026 (" + std::to_string(text.size()) + " bytes)";
+  };
+  if (path.size() >= PATH_MAX)
+    return "the file name '" + shown(path) + "' is too long: the system takes at most " +
+           std::to_string(PATH_MAX - 1) + " bytes";
+  size_t begin = 0, longest = 0, at = 0;
+  while (begin <= path.size()) {
+    size_t end = path.find('/', begin);
+    if (end == std::string::npos) end = path.size();
+    if (end - begin > longest) {
+      longest = end - begin;
+      at = begin;
+    }
+    begin = end + 1;
+  }
+  return "the file name '" + shown(path.substr(at, longest)) +
+         "' is too long: a name in a folder takes at most " + std::to_string(NAME_MAX) + " bytes";
+}
+
 std::string Session::Descriptor(bool opens_database) const {
   std::optional<ResolvedDescriptor> d = ResolveDescriptor(options_, env_dsn_);
   if (!d) {
     throw UsageError(std::string("no database: give --db FILE or --dsn DESCRIPTOR, or set ") +
                      kDsnEnvironment);
   }
+  struct stat st {};
   if (opens_database && !d->db_file.empty() && d->db_file != ":memory:" &&
-      !std::filesystem::exists(d->db_file)) {
-    throw UsageError("database file not found: " + d->db_file +
-                     " (create one with init-db or demo-db)");
+      ::stat(d->db_file.c_str(), &st) != 0) {
+    if (errno == ENAMETOOLONG) throw UsageError(TooLongName(d->db_file));
+    if (errno == ENOENT)
+      throw UsageError("database file not found: " + d->db_file +
+                       " (create one with init-db or demo-db)");
+    // Any other reason (no permission, a file on the way) the engine reports.
   }
   return d->text;
 }
@@ -65,9 +98,20 @@ void Session::Warn(const std::string& text) {
   if (warnings_ != nullptr) *warnings_ << "q8vantorpt: warning: " << text << '\n' << std::flush;
 }
 
-DataPtr Session::NewData() const { return Registry::Instance().CreateAs<Data>("Q8VANTORpt.Data"); }
+// The tool prints each record set once from its first row: the objects
+// stream their results, so that the first rows are out before the last are
+// read and a result of any size takes bounded memory.
+DataPtr Session::NewData() const {
+  DataPtr data = Registry::Instance().CreateAs<Data>("Q8VANTORpt.Data");
+  if (data) FrameOf(*data).set_stream_results(true);
+  return data;
+}
 
-RptPtr Session::NewRpt() const { return Registry::Instance().CreateAs<Rpt>("Q8VANTORpt.Rpt"); }
+RptPtr Session::NewRpt() const {
+  RptPtr rpt = Registry::Instance().CreateAs<Rpt>("Q8VANTORpt.Rpt");
+  if (rpt) FrameOf(*rpt).set_stream_results(true);
+  return rpt;
+}
 
 namespace command {
 
@@ -82,23 +126,40 @@ void RefuseExisting(const std::string& command, const std::string& file, bool fo
   }
 }
 
+// The scratch files of a build go on the list of files a signal removes.
+void TrackScratch(const std::string& path, bool added) {
+  if (added)
+    AddPartialFile(path);
+  else
+    RemovePartialFile(path);
+}
+
 }  // namespace
 
-void InitDb(Session&, const std::string& file, bool force) {
+void InitDb(Session&, const std::string& file, bool force, bool follow_symlinks) {
   RefuseExisting("init-db", file, force);
+  sqlite::BuildOptions options;
+  options.force = force;
+  options.follow_symlinks = follow_symlinks;
+  options.scratch = TrackScratch;
   try {
-    sqlite::InitDatabase(file, force);
+    sqlite::InitDatabase(file, options);
   } catch (const Error& e) {
     throw ToolFailure("init-db: " + e.description());
   }
 }
 
-void DemoDb(Session& s, const std::string& file, int64_t scale, uint64_t seed, bool force) {
-  if (scale < 1) throw UsageError("--scale must be at least 1");
+void DemoDb(Session& s, const std::string& file, int64_t scale, uint64_t seed, bool force,
+            bool follow_symlinks) {
+  if (scale < 1 || scale > kMaxDemoLines)
+    throw UsageError("--scale must be from 1 to " + std::to_string(kMaxDemoLines) + ", not " +
+                     std::to_string(scale));
   RefuseExisting("demo-db", file, force);
   DemoOptions options;
   options.lines = scale;
   options.seed = seed;
+  options.follow_symlinks = follow_symlinks;
+  options.scratch = TrackScratch;
   DemoSummary summary;
   try {
     summary = GenerateDemoDatabase(file, options, force);
@@ -171,7 +232,8 @@ void Describe(Session& s, const std::vector<const reports::ReportSpec*>& reports
 }
 
 void Query(Session& s, const std::string& sql) {
-  ado::RecordsetPtr rs = s.NewData()->GetData(s.Descriptor(), sql);
+  DataPtr data = s.NewData();  // alive while the rows are read
+  ado::RecordsetPtr rs = data->GetData(s.Descriptor(), sql);
   s.writer().RecordSet(rs.get());
 }
 
@@ -179,10 +241,10 @@ void Batch(Session& s, const std::string& sql) {
   auto parameters = std::make_shared<Dictionary>();
   parameters->SetValue("sDsN", Variant(s.Descriptor()));
   parameters->SetValue("StrSql", Variant(sql));
-  ado::RecordsetPtr body, header;
-  s.NewData()->GetRptRsBySQL(parameters, body, header);
-  s.writer().RecordSet(body.get());
-  if (header) s.writer().RecordSet(header.get());
+  // The body is printed as it is read, before the header is looked for.
+  DataPtr data = s.NewData();
+  RunRptRsBySQL(*data, parameters,
+                [&](const ado::RecordsetPtr& rs, bool) { s.writer().RecordSet(rs.get()); });
 }
 
 void ServerDate(Session& s) {
@@ -243,7 +305,8 @@ void Reports(Session& s, int32_t group, bool describe) {
     Describe(s, all);
     return;
   }
-  ado::RecordsetPtr rs = s.NewRpt()->GetReportList(s.Descriptor(), group);
+  RptPtr rpt = s.NewRpt();
+  ado::RecordsetPtr rs = rpt->GetReportList(s.Descriptor(), group);
   s.writer().RecordSet(rs.get());
 }
 

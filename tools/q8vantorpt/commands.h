@@ -56,10 +56,14 @@ class Session {
   std::ostream* warnings_ = nullptr;
 };
 
+// The usage error's text for a file name longer than the system takes.
+std::string TooLongName(const std::string& path);
+
 namespace command {
 
-void InitDb(Session& s, const std::string& file, bool force);
-void DemoDb(Session& s, const std::string& file, int64_t scale, uint64_t seed, bool force);
+void InitDb(Session& s, const std::string& file, bool force, bool follow_symlinks);
+void DemoDb(Session& s, const std::string& file, int64_t scale, uint64_t seed, bool force,
+            bool follow_symlinks);
 struct ReportOptions {
   bool sql_only = false;               // --sql: print the batch, run nothing
   bool describe = false;               // --describe: the report's keys and columns

@@ -7,6 +7,7 @@
 // order row by row.
 #include "tools/q8vantorpt/demo_db.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "drivers/sqlite/schema.h"
@@ -21,7 +22,14 @@ DemoSummary GenerateDemoDatabase(const std::string& path, const DemoOptions& opt
   // The tables are filled before the indexes are built (sqlite::BuildDatabase
   // creates them after `fill`), in a new file that replaces `path` only once
   // it is complete.
-  sqlite::BuildDatabase(path, force, [&](sqlite3* db) {
+  sqlite::BuildOptions build;
+  build.force = force;
+  build.follow_symlinks = options.follow_symlinks;
+  build.expected_bytes =
+      kDemoBaseBytes +
+      kDemoBytesPerLine * static_cast<uint64_t>(std::max<int64_t>(0, options.lines));
+  build.scratch = options.scratch;
+  sqlite::BuildDatabase(path, build, [&](sqlite3* db) {
     // The file is new and is dropped when anything fails: no journal needed.
     // The rows are appended, so a modest page cache holds the pages they go to.
     demo::Exec(db,

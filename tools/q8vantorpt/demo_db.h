@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,9 +30,19 @@ inline constexpr int32_t kRegionUser = 16394;
 inline constexpr const char* kRightsRegion = "02";
 inline constexpr int32_t kBrakeUser = 16395;
 
+// The most bill lines a demo database has: ids stay well within 32 bits, and
+// the file within about 30 GB.
+inline constexpr int64_t kMaxDemoLines = 100'000'000;
+// About the bytes of the file per bill line, and of the rest.
+inline constexpr uint64_t kDemoBytesPerLine = 300;
+inline constexpr uint64_t kDemoBaseBytes = 2 << 20;
+
 struct DemoOptions {
   int64_t lines = 5000;  // about this many bill lines (stock bills and invoices)
   uint64_t seed = kDefaultDemoSeed;
+  bool follow_symlinks = false;  // with force, replace the file a link points to
+  // Told of the scratch files of the build (see sqlite::BuildOptions).
+  std::function<void(const std::string& path, bool added)> scratch = nullptr;
 };
 
 struct DemoSummary {
@@ -42,8 +53,9 @@ struct DemoSummary {
 // Creates the database on `path` (the schema of init-db) and fills it: the
 // rows in one transaction, then the indexes. The file is built beside `path`
 // and moved there when complete, so a failed generation leaves `path` as it
-// was (an existing file too). Refuses an existing file unless `force`.
-// Raises q8::Error.
+// was (an existing file too). Refuses an existing file unless `force` (and
+// then anything but a regular file, see sqlite::BuildDatabase), and a folder
+// without room for about kDemoBytesPerLine per line. Raises q8::Error.
 DemoSummary GenerateDemoDatabase(const std::string& path, const DemoOptions& options, bool force);
 
 }  // namespace q8::tool

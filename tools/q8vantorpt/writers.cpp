@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "q8vantorpt/dictionary.h"
+#include "tools/q8vantorpt/output.h"
 #include "tools/q8vantorpt/xlsx_writer.h"
 
 namespace q8::tool {
@@ -384,76 +385,149 @@ std::vector<std::string> Writer::Finish() {
   return warnings;
 }
 
+// The rows to write: a record set read block by block, or one RowSet.
+class Writer::Blocks {
+ public:
+  explicit Blocks(ado::Recordset* rs) : rs_(rs), columns_(rs->Columns()) {}
+  explicit Blocks(const ado::RowSet& rows) : rows_(&rows), columns_(rows.columns()) {}
+
+  const std::vector<ado::ColumnInfo>& columns() const { return columns_; }
+  // The next block of rows and the index of its first row to write;
+  // {nullptr, 0} at the end.
+  ado::Recordset::RowBlock Next() {
+    if (rs_ != nullptr) return rs_->NextBlock();
+    if (rows_ == nullptr) return {};
+    // A RowSet the caller owns: lent, not shared.
+    ado::Recordset::RowBlock b{std::shared_ptr<const ado::RowSet>(std::shared_ptr<void>(), rows_),
+                               0};
+    rows_ = nullptr;
+    return b;
+  }
+
+ private:
+  ado::Recordset* rs_ = nullptr;
+  const ado::RowSet* rows_ = nullptr;
+  std::vector<ado::ColumnInfo> columns_;
+};
+
+std::string FitWidth(std::string_view text, size_t width) {
+  if (DisplayWidth(text) <= width) return std::string(text);
+  // What fits in width - 1 cells, then the ellipsis (one cell).
+  const size_t room = width > 0 ? width - 1 : 0;
+  size_t used = 0, i = 0, cut = 0;
+  while (i < text.size()) {
+    const size_t start = i;
+    const auto b = static_cast<unsigned char>(text[i]);
+    size_t w = 0;
+    if (b < 0x80) {
+      w = (b >= 0x20 && b != 0x7F) ? 1 : 0;
+      ++i;
+    } else {
+      DecodeUtf8(text, i);
+      w = DisplayWidth(text.substr(start, i - start));
+    }
+    if (used + w > room) break;
+    used += w;
+    cut = i;
+  }
+  std::string out(text.substr(0, cut));
+  if (width > 0) out += "\u2026";
+  return out;
+}
+
 void Writer::Separate() {
   if (sets_written_++ > 0 && format_ != Format::kJson) out_ << '\n';
 }
 
-void Writer::RecordSet(const ado::Recordset* rs, const SheetInfo& info) {
-  if (rs == nullptr || rs->Rows() == nullptr || rs->Rows()->column_count() == 0) return;
-  RecordSet(*rs->Rows(), info);
+void Writer::Check() {
+  out_.flush();
+  CheckOutput(out_);
+}
+
+void Writer::RecordSet(ado::Recordset* rs, const SheetInfo& info) {
+  if (rs == nullptr || rs->State() != ado::kStateOpen || rs->FieldCount() == 0) return;
+  Blocks blocks(rs);
+  Write(blocks, info);
 }
 
 void Writer::RecordSet(const ado::RowSet& rows, const SheetInfo& info) {
   if (rows.column_count() == 0) return;
+  Blocks blocks(rows);
+  Write(blocks, info);
+}
+
+void Writer::Write(Blocks& blocks, const SheetInfo& info) {
   Separate();
   switch (format_) {
     case Format::kXlsx: {
       std::string title = info.title;
       if (title.empty() && info.report) title = info.report->name;
       if (title.empty()) title = "Result " + std::to_string(sets_written_);
-      Workbook().AddRowSet(rows, LayoutFor(rows, title, info.report));
+      Workbook().AddRows(blocks.columns(), [&blocks] { return blocks.Next(); },
+                         LayoutFor(blocks.columns(), title, info.report));
       if (info.report)
         Workbook().AddReportSheet(*info.report, info.filters ? *info.filters : NamedValues{});
       return;
     }
     case Format::kTable:
-      TableRowSet(rows);
+      TableRows(blocks);
       break;
     case Format::kCsv:
-      CsvRowSet(rows);
+      CsvRows(blocks);
       break;
     case Format::kJson:
-      JsonRowSet(rows);
+      JsonRows(blocks);
       break;
   }
-  out_.flush();
+  Check();
 }
 
-void Writer::TableRowSet(const ado::RowSet& rows) {
-  const auto& cols = rows.columns();
+void Writer::TableRows(Blocks& blocks) {
+  const auto& cols = blocks.columns();
   const size_t n = cols.size();
-  // First pass: the widest cell of each column.
+  // A cell as the table shows it: control characters escaped, cut to the
+  // widest a cell is shown.
+  std::string text, escaped;
+  auto cell_of = [&](const ado::RowSet& rows, size_t r, size_t c) {
+    text.clear();
+    escaped.clear();
+    if (AppendCellText(text, rows, r, c)) AppendTableText(escaped, text);
+    return FitWidth(escaped, kTableCellWidth);
+  };
+  std::vector<std::string> names(n);
   std::vector<size_t> width(n);
-  std::string cell;
   for (size_t c = 0; c < n; ++c) {
-    cell.clear();
-    AppendTableText(cell, cols[c].name);
-    width[c] = DisplayWidth(cell);
+    escaped.clear();
+    AppendTableText(escaped, cols[c].name);
+    names[c] = FitWidth(escaped, kTableCellWidth);
+    width[c] = DisplayWidth(names[c]);
   }
-  std::string text;
-  for (size_t r = 0; r < rows.row_count(); ++r) {
-    for (size_t c = 0; c < n; ++c) {
-      cell.clear();
-      text.clear();
-      if (AppendCellText(text, rows, r, c)) AppendTableText(cell, text);
-      width[c] = std::max(width[c], DisplayWidth(cell));
-    }
+  // The first rows, held to measure the columns.
+  std::vector<ado::Recordset::RowBlock> held;
+  size_t measured = 0;
+  while (measured < kTableMeasureRows) {
+    ado::Recordset::RowBlock b = blocks.Next();
+    if (!b.rows) break;
+    for (size_t r = b.first; r < b.rows->row_count(); ++r)
+      for (size_t c = 0; c < n; ++c)
+        width[c] = std::max(width[c], DisplayWidth(cell_of(*b.rows, r, c)));
+    measured += b.rows->row_count() - b.first;
+    held.push_back(std::move(b));
   }
   // One line: cells padded to the column width, numbers on the right; the
-  // last cell of a line is not padded on its right.
+  // last cell of a line is not padded on its right. A cell wider than its
+  // column widens the column from this line on.
   std::string line;
-  auto put = [&](size_t c, std::string_view text, bool right) {
+  auto put = [&](size_t c, std::string_view cell, bool right) {
     line += c == 0 ? " " : " | ";
-    const size_t pad = width[c] - std::min(width[c], DisplayWidth(text));
+    const size_t w = DisplayWidth(cell);
+    width[c] = std::max(width[c], w);
+    const size_t pad = width[c] - w;
     if (right) Pad(line, pad);
-    line += text;
+    line += cell;
     if (!right && c + 1 < n) Pad(line, pad);
   };
-  for (size_t c = 0; c < n; ++c) {
-    cell.clear();
-    AppendTableText(cell, cols[c].name);
-    put(c, cell, IsNumeric(cols[c].type));
-  }
+  for (size_t c = 0; c < n; ++c) put(c, names[c], IsNumeric(cols[c].type));
   line += '\n';
   for (size_t c = 0; c < n; ++c) {
     line.append(width[c] + 2, '-');
@@ -461,22 +535,25 @@ void Writer::TableRowSet(const ado::RowSet& rows) {
   }
   line += '\n';
   out_ << line;
-  for (size_t r = 0; r < rows.row_count(); ++r) {
-    line.clear();
-    for (size_t c = 0; c < n; ++c) {
-      text.clear();
-      cell.clear();
-      if (AppendCellText(text, rows, r, c)) AppendTableText(cell, text);
-      put(c, cell, IsNumeric(cols[c].type));
+  size_t count = 0;
+  auto write_block = [&](const ado::Recordset::RowBlock& b) {
+    for (size_t r = b.first; r < b.rows->row_count(); ++r) {
+      line.clear();
+      for (size_t c = 0; c < n; ++c) put(c, cell_of(*b.rows, r, c), IsNumeric(cols[c].type));
+      line += '\n';
+      out_ << line;
     }
-    line += '\n';
-    out_ << line;
-  }
-  out_ << '(' << rows.row_count() << (rows.row_count() == 1 ? " row)\n" : " rows)\n");
+    count += b.rows->row_count() - b.first;
+    Check();
+  };
+  for (const ado::Recordset::RowBlock& b : held) write_block(b);
+  held.clear();
+  for (ado::Recordset::RowBlock b = blocks.Next(); b.rows; b = blocks.Next()) write_block(b);
+  out_ << '(' << count << (count == 1 ? " row)\n" : " rows)\n");
 }
 
-void Writer::CsvRowSet(const ado::RowSet& rows) {
-  const auto& cols = rows.columns();
+void Writer::CsvRows(Blocks& blocks) {
+  const auto& cols = blocks.columns();
   std::string line;
   for (size_t c = 0; c < cols.size(); ++c) {
     if (c > 0) line += ',';
@@ -485,20 +562,24 @@ void Writer::CsvRowSet(const ado::RowSet& rows) {
   line += "\r\n";
   out_ << line;
   std::string text;
-  for (size_t r = 0; r < rows.row_count(); ++r) {
-    line.clear();
-    for (size_t c = 0; c < cols.size(); ++c) {
-      if (c > 0) line += ',';
-      text.clear();
-      if (AppendCellText(text, rows, r, c)) AppendCsvField(line, text);
+  for (ado::Recordset::RowBlock b = blocks.Next(); b.rows; b = blocks.Next()) {
+    const ado::RowSet& rows = *b.rows;
+    for (size_t r = b.first; r < rows.row_count(); ++r) {
+      line.clear();
+      for (size_t c = 0; c < cols.size(); ++c) {
+        if (c > 0) line += ',';
+        text.clear();
+        if (AppendCellText(text, rows, r, c)) AppendCsvField(line, text);
+      }
+      line += "\r\n";
+      out_ << line;
     }
-    line += "\r\n";
-    out_ << line;
+    Check();
   }
 }
 
-void Writer::JsonRowSet(const ado::RowSet& rows) {
-  const auto& cols = rows.columns();
+void Writer::JsonRows(Blocks& blocks) {
+  const auto& cols = blocks.columns();
   std::string buf = "{\"columns\":[";
   for (size_t c = 0; c < cols.size(); ++c) {
     if (c > 0) buf += ',';
@@ -510,38 +591,46 @@ void Writer::JsonRowSet(const ado::RowSet& rows) {
   }
   buf += "],\"rows\":[";
   out_ << buf;
-  std::string text;
-  for (size_t r = 0; r < rows.row_count(); ++r) {
-    buf.clear();
-    if (r > 0) buf += ',';
-    buf += '[';
-    for (size_t c = 0; c < cols.size(); ++c) {
-      if (c > 0) buf += ',';
-      if (rows.IsNull(r, c)) {
-        buf += "null";
-        continue;
-      }
-      switch (cols[c].type) {
-        case ado::FieldType::kText:
-          AppendJsonString(buf, rows.GetText(r, c));
-          break;
-        case ado::FieldType::kDateTime:
-          buf += '"';
-          buf += FormatDateTime(rows.GetDouble(r, c));
-          buf += '"';
-          break;
-        case ado::FieldType::kDouble:
-          if (!std::isfinite(rows.GetDouble(r, c))) {
-            buf += "null";
+  bool first_row = true;
+  for (ado::Recordset::RowBlock b = blocks.Next(); b.rows; b = blocks.Next()) {
+    const ado::RowSet& rows = *b.rows;
+    // Each value in the form of its own block's column type (a streamed
+    // result may widen a column after its first block).
+    const auto& types = rows.columns();
+    for (size_t r = b.first; r < rows.row_count(); ++r) {
+      buf.clear();
+      if (!first_row) buf += ',';
+      first_row = false;
+      buf += '[';
+      for (size_t c = 0; c < types.size(); ++c) {
+        if (c > 0) buf += ',';
+        if (rows.IsNull(r, c)) {
+          buf += "null";
+          continue;
+        }
+        switch (types[c].type) {
+          case ado::FieldType::kText:
+            AppendJsonString(buf, rows.GetText(r, c));
             break;
-          }
-          [[fallthrough]];
-        default:
-          AppendCellText(buf, rows, r, c);
+          case ado::FieldType::kDateTime:
+            buf += '"';
+            buf += FormatDateTime(rows.GetDouble(r, c));
+            buf += '"';
+            break;
+          case ado::FieldType::kDouble:
+            if (!std::isfinite(rows.GetDouble(r, c))) {
+              buf += "null";
+              break;
+            }
+            [[fallthrough]];
+          default:
+            AppendCellText(buf, rows, r, c);
+        }
       }
+      buf += ']';
+      out_ << buf;
     }
-    buf += ']';
-    out_ << buf;
+    Check();
   }
   out_ << "]}\n";
 }
@@ -606,7 +695,7 @@ void Writer::Named(const NamedValues& values) {
     }
   }
   out_ << buf;
-  out_.flush();
+  Check();
 }
 
 void Writer::Value(const Variant& value) {
@@ -622,7 +711,7 @@ void Writer::Value(const Variant& value) {
   }
   buf += '\n';
   out_ << buf;
-  out_.flush();
+  Check();
 }
 
 }  // namespace q8::tool

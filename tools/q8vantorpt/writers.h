@@ -12,7 +12,15 @@
 //
 // Decimals are printed exactly, without exponent and without trailing zeros
 // of the fraction; date-times as "YYYY-MM-DD HH:MM:SS". Rows are written one
-// by one as they are read; nothing is collected first.
+// by one as the record set reads them, so the first rows are out before the
+// last are read; csv and json collect nothing first. A table measures its
+// columns over the blocks of rows it holds first (at least kTableMeasureRows
+// rows, when there are as many); a later row with a wider cell widens that
+// column from there on. A table cell shows at most kTableCellWidth terminal
+// cells, cut with "…" (csv and json carry every value whole).
+//
+// After each block of rows the output is flushed and checked: a failed
+// write raises OutputError (output.h).
 #pragma once
 
 #include <memory>
@@ -49,6 +57,15 @@ void AppendJsonString(std::string& out, std::string_view text);
 // empty text, to tell it from NULL).
 void AppendCsvField(std::string& out, std::string_view text);
 
+// The widest a table cell is shown, in terminal cells, and the fewest rows
+// (of those there are) a table measures its columns over before it prints.
+inline constexpr size_t kTableCellWidth = 80;
+inline constexpr size_t kTableMeasureRows = 1000;
+
+// `text` cut to at most `width` terminal cells: a longer text keeps what
+// fits in width - 1 cells and ends with "…".
+std::string FitWidth(std::string_view text, size_t width);
+
 using NamedValues = std::vector<std::pair<std::string, Variant>>;
 
 struct ReportDescription;
@@ -73,9 +90,11 @@ class Writer {
   // (table and csv: a blank line between them; json: one object per line;
   // xlsx: a sheet each, and a report's filter sheet after its rows).
   void RecordSet(const ado::RowSet& rows, const SheetInfo& info = {});
-  // The current result of a record set; a result without columns prints
-  // nothing. A null or closed record set prints nothing either.
-  void RecordSet(const ado::Recordset* rs, const SheetInfo& info = {});
+  // The current result of a record set, from its current row on, read as
+  // it is written; a result without columns prints nothing. A null or
+  // closed record set prints nothing either. Raises what reading the rows
+  // raises, and OutputError.
+  void RecordSet(ado::Recordset* rs, const SheetInfo& info = {});
   // A dictionary or a set of named values: json one object; csv one
   // "key,value" line per entry; table two aligned columns; xlsx a sheet of
   // two columns.
@@ -93,10 +112,14 @@ class Writer {
 
  private:
   void Separate();
-  void TableRowSet(const ado::RowSet& rows);
-  void CsvRowSet(const ado::RowSet& rows);
-  void JsonRowSet(const ado::RowSet& rows);
+  class Blocks;  // the rows to write, block by block
+  void Write(Blocks& blocks, const SheetInfo& info);
+  void TableRows(Blocks& blocks);
+  void CsvRows(Blocks& blocks);
+  void JsonRows(Blocks& blocks);
   XlsxWorkbook& Workbook();
+  // Flushes the output and raises OutputError when it has failed.
+  void Check();
 
   std::ostream& out_;
   Format format_;

@@ -147,10 +147,14 @@ struct Decimals {
 }  // namespace
 
 SheetLayout LayoutFor(const ado::RowSet& rows, std::string name, const ReportDescription* report) {
+  return LayoutFor(rows.columns(), std::move(name), report);
+}
+
+SheetLayout LayoutFor(const std::vector<ado::ColumnInfo>& cols, std::string name,
+                      const ReportDescription* report) {
   SheetLayout layout;
   layout.name = std::move(name);
   if (report == nullptr) return layout;
-  const auto& cols = rows.columns();
   for (size_t c = 0; c < cols.size(); ++c) {
     const ColumnDescription* d = nullptr;
     for (const ColumnDescription& x : report->columns)
@@ -260,7 +264,18 @@ void XlsxWorkbook::WriteText(lxw_worksheet* ws, size_t row, size_t col, std::str
 }
 
 void XlsxWorkbook::AddRowSet(const ado::RowSet& rows, const SheetLayout& layout) {
-  const auto& cols = rows.columns();
+  // A RowSet the caller owns: lent, not shared.
+  std::shared_ptr<const ado::RowSet> lent(std::shared_ptr<void>(), &rows);
+  bool given = false;
+  AddRows(rows.columns(), [&]() -> ado::Recordset::RowBlock {
+    if (given) return {};
+    given = true;
+    return {lent, 0};
+  }, layout);
+}
+
+void XlsxWorkbook::AddRows(const std::vector<ado::ColumnInfo>& cols, const NextBlock& next,
+                           const SheetLayout& layout) {
   const size_t ncols = cols.size();
   if (ncols == 0) return;
   if (ncols > 16384) throw std::runtime_error("a sheet holds at most 16,384 columns");
@@ -307,7 +322,11 @@ void XlsxWorkbook::AddRowSet(const ado::RowSet& rows, const SheetLayout& layout)
 
   Decimals qty, price;
   start_sheet();
-  for (size_t r = 0; r < rows.row_count(); ++r) {
+  for (ado::Recordset::RowBlock b = next(); b.rows; b = next()) {
+  const ado::RowSet& rows = *b.rows;
+  // A streamed result may widen a column's type after its first block.
+  const auto& types = rows.columns();
+  for (size_t r = b.first; r < rows.row_count(); ++r) {
     if (sheet_row - header_rows == rows_per_sheet) {
       finish_sheet();
       start_sheet();
@@ -343,7 +362,7 @@ void XlsxWorkbook::AddRowSet(const ado::RowSet& rows, const SheetLayout& layout)
           Check(worksheet_write_blank(ws, row, col, Format("", style)), "a cell");
         continue;
       }
-      switch (cols[c].type) {
+      switch (types[c].type) {
         case ado::FieldType::kBool:
           Check(
               worksheet_write_boolean(ws, row, col, rows.GetBool(r, c) ? 1 : 0, Format("", style)),
@@ -358,7 +377,7 @@ void XlsxWorkbook::AddRowSet(const ado::RowSet& rows, const SheetLayout& layout)
         }
         case ado::FieldType::kDecimal:
         case ado::FieldType::kDouble: {
-          const double v = cols[c].type == ado::FieldType::kDecimal
+          const double v = types[c].type == ado::FieldType::kDecimal
                                ? rows.GetDecimal(r, c).ToDouble()
                                : rows.GetDouble(r, c);
           if (!std::isfinite(v)) {
@@ -399,6 +418,7 @@ void XlsxWorkbook::AddRowSet(const ado::RowSet& rows, const SheetLayout& layout)
       }
     }
     ++sheet_row;
+  }
   }
   finish_sheet();
   for (lxw_worksheet* s : sheets) {

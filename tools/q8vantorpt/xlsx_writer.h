@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -61,6 +62,8 @@ struct SheetLayout {
 // column name.
 SheetLayout LayoutFor(const ado::RowSet& rows, std::string name,
                       const ReportDescription* report = nullptr);
+SheetLayout LayoutFor(const std::vector<ado::ColumnInfo>& columns, std::string name,
+                      const ReportDescription* report = nullptr);
 
 class XlsxWorkbook {
  public:
@@ -75,6 +78,11 @@ class XlsxWorkbook {
   // Writes the rows on a new sheet (and continuation sheets when they do not
   // fit one). Raises std::runtime_error on a failure of libxlsxwriter.
   void AddRowSet(const ado::RowSet& rows, const SheetLayout& layout);
+  // The same for rows read block by block: `next` gives the next block of
+  // rows (and the index of its first row to write), {nullptr, 0} at the end.
+  using NextBlock = std::function<ado::Recordset::RowBlock()>;
+  void AddRows(const std::vector<ado::ColumnInfo>& columns, const NextBlock& next,
+               const SheetLayout& layout);
   // A sheet of two columns: each name and its value.
   void AddNamedValues(const std::string& name, const std::vector<std::pair<std::string, Variant>>&);
   // The sheet that tells what a report's sheet holds: its number, name,
