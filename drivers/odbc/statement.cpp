@@ -4,12 +4,10 @@
 #include <sqlext.h>
 
 #include <algorithm>
-
 #include <utility>
 
 #include "core/ado/cancel.h"
 #include "drivers/odbc/columns.h"
-
 #include "q8vantorpt/error.h"
 
 namespace q8::odbc {

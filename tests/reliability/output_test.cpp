@@ -63,6 +63,33 @@ TEST_F(Output, AFullDeviceFailsNamingTheOutput) {
   }
 }
 
+// An --output file is checked as standard output is: a full device named
+// by its path, a folder that does not exist named with the cause.
+TEST_F(Output, AnOutputFileThatCannotBeWrittenFailsNamingIt) {
+  const std::string db = path_->str();
+  const std::vector<std::string> report = {
+      "--db",    db,         "--format",         "csv",      "report",
+      "2008610", "--filter", "BDate=2024-01-01", "--filter", "EDate=2024-01-31"};
+  struct Case {
+    std::string file, message;
+  } cases[] = {
+      {"/dev/full", "cannot write to /dev/full: No space left on device"},
+      {"/nonexistent-folder/r.csv",
+       "cannot write the output file /nonexistent-folder/r.csv: No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    ToolOptions o;
+    o.args = report;
+    o.args.push_back("--output");
+    o.args.push_back(c.file);
+    o.out = ToolOut::kCapture;
+    const ToolResult r = RunToolProcess(o);
+    EXPECT_EQ(r.status, 1) << Describe(r);
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  }
+}
+
 // A closed standard output: the writes fail, and no file the tool opens
 // (the database above all) takes the descriptor's place and receives them.
 TEST_F(Output, AClosedOutputFailsAndWritesNowhereElse) {

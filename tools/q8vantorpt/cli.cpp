@@ -25,8 +25,8 @@
 #include "tools/q8vantorpt/demo_db.h"
 #include "tools/q8vantorpt/describe.h"
 #include "tools/q8vantorpt/filter_checks.h"
-#include "tools/q8vantorpt/time_limit.h"
 #include "tools/q8vantorpt/output.h"
+#include "tools/q8vantorpt/time_limit.h"
 
 namespace q8::tool {
 namespace {

@@ -463,8 +463,9 @@ void Writer::Write(Blocks& blocks, const SheetInfo& info) {
       std::string title = info.title;
       if (title.empty() && info.report) title = info.report->name;
       if (title.empty()) title = "Result " + std::to_string(sets_written_);
-      Workbook().AddRows(blocks.columns(), [&blocks] { return blocks.Next(); },
-                         LayoutFor(blocks.columns(), title, info.report));
+      Workbook().AddRows(
+          blocks.columns(), [&blocks] { return blocks.Next(); },
+          LayoutFor(blocks.columns(), title, info.report));
       if (info.report)
         Workbook().AddReportSheet(*info.report, info.filters ? *info.filters : NamedValues{});
       return;

@@ -267,11 +267,14 @@ void XlsxWorkbook::AddRowSet(const ado::RowSet& rows, const SheetLayout& layout)
   // A RowSet the caller owns: lent, not shared.
   std::shared_ptr<const ado::RowSet> lent(std::shared_ptr<void>(), &rows);
   bool given = false;
-  AddRows(rows.columns(), [&]() -> ado::Recordset::RowBlock {
-    if (given) return {};
-    given = true;
-    return {lent, 0};
-  }, layout);
+  AddRows(
+      rows.columns(),
+      [&]() -> ado::Recordset::RowBlock {
+        if (given) return {};
+        given = true;
+        return {lent, 0};
+      },
+      layout);
 }
 
 void XlsxWorkbook::AddRows(const std::vector<ado::ColumnInfo>& cols, const NextBlock& next,
@@ -323,102 +326,102 @@ void XlsxWorkbook::AddRows(const std::vector<ado::ColumnInfo>& cols, const NextB
   Decimals qty, price;
   start_sheet();
   for (ado::Recordset::RowBlock b = next(); b.rows; b = next()) {
-  const ado::RowSet& rows = *b.rows;
-  // A streamed result may widen a column's type after its first block.
-  const auto& types = rows.columns();
-  for (size_t r = b.first; r < rows.row_count(); ++r) {
-    if (sheet_row - header_rows == rows_per_sheet) {
-      finish_sheet();
-      start_sheet();
-    }
-    // The row's kind decides its style and where its decimals come from.
-    int style = kPlain;
-    if (layout.row_kind_column >= 0 &&
-        !rows.IsNull(r, static_cast<size_t>(layout.row_kind_column))) {
-      const int64_t kind = rows.GetInt(r, static_cast<size_t>(layout.row_kind_column));
-      if (layout.subtotal_kind != 0 && kind == layout.subtotal_kind) style = kSubtotal;
-      if (layout.total_kind != 0 && kind == layout.total_kind) style = kTotal;
-    }
-    auto row_decimals = [&](Decimals& d, int column) {
-      std::optional<int> own;
-      if (column >= 0 && !rows.IsNull(r, static_cast<size_t>(column)))
-        own = static_cast<int>(rows.GetInt(r, static_cast<size_t>(column)));
-      if (style == kPlain) {
-        d.Take(own);
-      } else {
-        d.row = own ? own : (style == kSubtotal ? d.group : d.all);
-        if (style == kSubtotal) d.group.reset();
+    const ado::RowSet& rows = *b.rows;
+    // A streamed result may widen a column's type after its first block.
+    const auto& types = rows.columns();
+    for (size_t r = b.first; r < rows.row_count(); ++r) {
+      if (sheet_row - header_rows == rows_per_sheet) {
+        finish_sheet();
+        start_sheet();
       }
-    };
-    row_decimals(qty, layout.qty_decimals_column);
-    row_decimals(price, layout.price_decimals_column);
-
-    const auto row = static_cast<lxw_row_t>(sheet_row);
-    for (size_t c = 0; c < ncols; ++c) {
-      const auto col = static_cast<lxw_col_t>(c);
-      if (rows.IsNull(r, c)) {
-        // Blank cells of a subtotal or total row carry its shading.
-        if (style != kPlain)
-          Check(worksheet_write_blank(ws, row, col, Format("", style)), "a cell");
-        continue;
+      // The row's kind decides its style and where its decimals come from.
+      int style = kPlain;
+      if (layout.row_kind_column >= 0 &&
+          !rows.IsNull(r, static_cast<size_t>(layout.row_kind_column))) {
+        const int64_t kind = rows.GetInt(r, static_cast<size_t>(layout.row_kind_column));
+        if (layout.subtotal_kind != 0 && kind == layout.subtotal_kind) style = kSubtotal;
+        if (layout.total_kind != 0 && kind == layout.total_kind) style = kTotal;
       }
-      switch (types[c].type) {
-        case ado::FieldType::kBool:
-          Check(
-              worksheet_write_boolean(ws, row, col, rows.GetBool(r, c) ? 1 : 0, Format("", style)),
-              "a cell");
-          width[c] = std::max<size_t>(width[c], 5);
-          break;
-        case ado::FieldType::kInt: {
-          const double v = static_cast<double>(rows.GetInt(r, c));
-          Check(worksheet_write_number(ws, row, col, v, Format("", style)), "a cell");
-          width[c] = std::max(width[c], NumberWidth(v, 0));
-          break;
+      auto row_decimals = [&](Decimals& d, int column) {
+        std::optional<int> own;
+        if (column >= 0 && !rows.IsNull(r, static_cast<size_t>(column)))
+          own = static_cast<int>(rows.GetInt(r, static_cast<size_t>(column)));
+        if (style == kPlain) {
+          d.Take(own);
+        } else {
+          d.row = own ? own : (style == kSubtotal ? d.group : d.all);
+          if (style == kSubtotal) d.group.reset();
         }
-        case ado::FieldType::kDecimal:
-        case ado::FieldType::kDouble: {
-          const double v = types[c].type == ado::FieldType::kDecimal
-                               ? rows.GetDecimal(r, c).ToDouble()
-                               : rows.GetDouble(r, c);
-          if (!std::isfinite(v)) {
-            WriteText(ws, sheet_row, c, FormatDouble(v), Format("", style));
+      };
+      row_decimals(qty, layout.qty_decimals_column);
+      row_decimals(price, layout.price_decimals_column);
+
+      const auto row = static_cast<lxw_row_t>(sheet_row);
+      for (size_t c = 0; c < ncols; ++c) {
+        const auto col = static_cast<lxw_col_t>(c);
+        if (rows.IsNull(r, c)) {
+          // Blank cells of a subtotal or total row carry its shading.
+          if (style != kPlain)
+            Check(worksheet_write_blank(ws, row, col, Format("", style)), "a cell");
+          continue;
+        }
+        switch (types[c].type) {
+          case ado::FieldType::kBool:
+            Check(worksheet_write_boolean(ws, row, col, rows.GetBool(r, c) ? 1 : 0,
+                                          Format("", style)),
+                  "a cell");
+            width[c] = std::max<size_t>(width[c], 5);
+            break;
+          case ado::FieldType::kInt: {
+            const double v = static_cast<double>(rows.GetInt(r, c));
+            Check(worksheet_write_number(ws, row, col, v, Format("", style)), "a cell");
+            width[c] = std::max(width[c], NumberWidth(v, 0));
             break;
           }
-          std::optional<int> decimals;
-          if (numbers[c] == Numbers::kQuantity) decimals = qty.row;
-          if (numbers[c] == Numbers::kPrice) decimals = price.row;
-          if (numbers[c] == Numbers::kAmount) decimals = 2;
-          Check(worksheet_write_number(ws, row, col, v,
-                                       Format(decimals ? NumberFormat(*decimals) : "", style)),
-                "a cell");
-          width[c] =
-              std::max(width[c], decimals ? NumberWidth(v, *decimals) : FormatDouble(v).size());
-          break;
-        }
-        case ado::FieldType::kText: {
-          const std::string_view t = rows.GetText(r, c);
-          WriteText(ws, sheet_row, c, t, Format("", style));
-          width[c] = std::max(width[c], DisplayWidth(t));
-          break;
-        }
-        case ado::FieldType::kDateTime: {
-          const double days = rows.GetDouble(r, c);
-          const bool midnight = days == std::floor(days);
-          if (days >= kFirstExcelDay) {
-            Check(worksheet_write_number(
-                      ws, row, col, days,
-                      Format(midnight ? "yyyy-mm-dd" : "yyyy-mm-dd hh:mm:ss", style)),
+          case ado::FieldType::kDecimal:
+          case ado::FieldType::kDouble: {
+            const double v = types[c].type == ado::FieldType::kDecimal
+                                 ? rows.GetDecimal(r, c).ToDouble()
+                                 : rows.GetDouble(r, c);
+            if (!std::isfinite(v)) {
+              WriteText(ws, sheet_row, c, FormatDouble(v), Format("", style));
+              break;
+            }
+            std::optional<int> decimals;
+            if (numbers[c] == Numbers::kQuantity) decimals = qty.row;
+            if (numbers[c] == Numbers::kPrice) decimals = price.row;
+            if (numbers[c] == Numbers::kAmount) decimals = 2;
+            Check(worksheet_write_number(ws, row, col, v,
+                                         Format(decimals ? NumberFormat(*decimals) : "", style)),
                   "a cell");
-          } else {
-            WriteText(ws, sheet_row, c, FormatDateTime(days), Format("", style));
+            width[c] =
+                std::max(width[c], decimals ? NumberWidth(v, *decimals) : FormatDouble(v).size());
+            break;
           }
-          width[c] = std::max<size_t>(width[c], midnight ? 10 : 19);
-          break;
+          case ado::FieldType::kText: {
+            const std::string_view t = rows.GetText(r, c);
+            WriteText(ws, sheet_row, c, t, Format("", style));
+            width[c] = std::max(width[c], DisplayWidth(t));
+            break;
+          }
+          case ado::FieldType::kDateTime: {
+            const double days = rows.GetDouble(r, c);
+            const bool midnight = days == std::floor(days);
+            if (days >= kFirstExcelDay) {
+              Check(worksheet_write_number(
+                        ws, row, col, days,
+                        Format(midnight ? "yyyy-mm-dd" : "yyyy-mm-dd hh:mm:ss", style)),
+                    "a cell");
+            } else {
+              WriteText(ws, sheet_row, c, FormatDateTime(days), Format("", style));
+            }
+            width[c] = std::max<size_t>(width[c], midnight ? 10 : 19);
+            break;
+          }
         }
       }
+      ++sheet_row;
     }
-    ++sheet_row;
-  }
   }
   finish_sheet();
   for (lxw_worksheet* s : sheets) {
