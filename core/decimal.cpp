@@ -222,12 +222,21 @@ std::string Decimal::ToString() const {
   char* p = end;
   Int128 a = Abs(mantissa_);
   int written = 0;
-  do {
+  // The digits beyond 64 bits with 128-bit division, the rest (all of them,
+  // for most values) with 64-bit division, which compiles to a multiply.
+  while (a > static_cast<Int128>(UINT64_MAX)) {
     *--p = static_cast<char>('0' + static_cast<int>(a % 10));
     a /= 10;
     ++written;
     if (written == scale_) *--p = '.';
-  } while (a != 0 || written < scale_);
+  }
+  auto low = static_cast<uint64_t>(a);
+  do {
+    *--p = static_cast<char>('0' + static_cast<int>(low % 10));
+    low /= 10;
+    ++written;
+    if (written == scale_) *--p = '.';
+  } while (low != 0 || written < scale_);
   if (*p == '.') *--p = '0';
   if (mantissa_ < 0) *--p = '-';
   return std::string(p, end);
