@@ -86,6 +86,8 @@ TEST(Splitter, Cases) {
     std::vector<std::string> statements;
   } cases[] = {
       {"Set Nocount on select 1", {"Set Nocount on", "select 1"}},
+      {"set nocount on update t set a = 1 set nocount on delete from t",
+       {"set nocount on", "update t set a = 1", "set nocount on", "delete from t"}},
       // A SELECT after INSERT's target and column list belongs to it.
       {"insert into #t (a) select 1 from x select 2",
        {"insert into #t ( a ) select 1 from x", "select 2"}},

@@ -498,6 +498,12 @@ void Rewriter::EmitCore(const Select* m, const std::vector<Ty>* assign, bool col
 void Rewriter::EmitTableRef(const TableRef* t, const std::vector<const Expr*>* extra) {
   switch (t->kind) {
     case TableRef::kNamed:
+      if (!fuse_source_.empty() && ToLowerAscii(Name(t->name)) == fuse_source_) {
+        // The rows of a fused pass, under the table's name (rewrite_fuse.cpp).
+        Put(fuse_with_);
+        PutName(t->alias != kNoTok ? t->alias : t->name);
+        return;
+      }
       PutName(t->name);
       if (t->alias != kNoTok) PutName(t->alias);
       return;

@@ -97,9 +97,14 @@ Statement& Rewriter::NewStatement(std::vector<Statement>& out, Statement::Kind k
 void Rewriter::Rewrite(TokenRange range, std::vector<Statement>& out) {
   ctes_.clear();
   prior_update_ = std::exchange(open_update_, std::nullopt);
+  const size_t before = out.size();
   Stmt* st = ParseStatement(src_, toks_, range, arena_);
-  if (st != nullptr && RewriteParsed(st, range, out)) return;
+  if (st != nullptr && RewriteParsed(st, range, out)) {
+    AfterStatement(st, range, before, out);
+    return;
+  }
   RewriteRaw(range, out);
+  AfterStatement(nullptr, range, before, out);
 }
 
 bool Rewriter::RewriteParsed(Stmt* st, TokenRange range, std::vector<Statement>& out) {
@@ -150,61 +155,11 @@ bool Rewriter::RewriteParsed(Stmt* st, TokenRange range, std::vector<Statement>&
       }
       return true;
     }
-    case Stmt::kInsert: {
-      const ColumnSet* target = FindTable(st->table);
-      std::vector<Ty> assign;
-      if (target != nullptr) {
-        if (!st->columns.empty()) {
-          for (uint32_t c : st->columns) {
-            Ty t = Ty::Unknown();
-            for (const ColumnDef& d : *target) {
-              if (NameEq(c, d.name)) {
-                t = d.ty;
-                break;
-              }
-            }
-            assign.push_back(t);
-          }
-        } else {
-          for (const ColumnDef& d : *target) assign.push_back(d.ty);
-        }
-      }
-      Put("INSERT INTO");
-      PutName(st->table);
-      if (!st->columns.empty()) {
-        Put("(");
-        for (size_t i = 0; i < st->columns.size(); ++i) {
-          if (i > 0) Put(",");
-          PutName(st->columns[i]);
-        }
-        Put(")");
-      }
-      if (st->select != nullptr) {
-        InferSelect(st->select, nullptr);
-        EmitSelect(st->select, target != nullptr ? &assign : nullptr);
-      } else if (st->default_values) {
-        Put("DEFAULT VALUES");
-      } else {
-        Put("VALUES");
-        for (size_t r = 0; r < st->values.size(); ++r) {
-          if (r > 0) Put(",");
-          Put("(");
-          const ExprList& row = *st->values[r];
-          for (size_t i = 0; i < row.size(); ++i) {
-            if (i > 0) Put(",");
-            Infer(row[i], nullptr);
-            if (i < assign.size() && assign[i].Known()) {
-              EmitAssign(row[i], assign[i]);
-            } else {
-              Emit(row[i]);
-            }
-          }
-          Put(")");
-        }
-      }
+    case Stmt::kInsert:
+      if (st->select != nullptr) InferSelect(st->select, nullptr);
+      EmitInsert(st);
       NewStatement(out, Statement::Kind::kChange, range).sql = out_;
       return true;
-    }
     case Stmt::kUpdate:
     case Stmt::kDelete: {
       const ColumnSet* target = FindTable(st->table);
@@ -300,6 +255,59 @@ bool Rewriter::RewriteParsed(Stmt* st, TokenRange range, std::vector<Statement>&
       return true;
   }
   return false;
+}
+
+void Rewriter::EmitInsert(const Stmt* st) {
+  const ColumnSet* target = FindTable(st->table);
+  std::vector<Ty> assign;
+  if (target != nullptr) {
+    if (!st->columns.empty()) {
+      for (uint32_t c : st->columns) {
+        Ty t = Ty::Unknown();
+        for (const ColumnDef& d : *target) {
+          if (NameEq(c, d.name)) {
+            t = d.ty;
+            break;
+          }
+        }
+        assign.push_back(t);
+      }
+    } else {
+      for (const ColumnDef& d : *target) assign.push_back(d.ty);
+    }
+  }
+  Put("INSERT INTO");
+  PutName(st->table);
+  if (!st->columns.empty()) {
+    Put("(");
+    for (size_t i = 0; i < st->columns.size(); ++i) {
+      if (i > 0) Put(",");
+      PutName(st->columns[i]);
+    }
+    Put(")");
+  }
+  if (st->select != nullptr) {
+    EmitSelect(st->select, target != nullptr ? &assign : nullptr);
+  } else if (st->default_values) {
+    Put("DEFAULT VALUES");
+  } else {
+    Put("VALUES");
+    for (size_t r = 0; r < st->values.size(); ++r) {
+      if (r > 0) Put(",");
+      Put("(");
+      const ExprList& row = *st->values[r];
+      for (size_t i = 0; i < row.size(); ++i) {
+        if (i > 0) Put(",");
+        Infer(row[i], nullptr);
+        if (i < assign.size() && assign[i].Known()) {
+          EmitAssign(row[i], assign[i]);
+        } else {
+          Emit(row[i]);
+        }
+      }
+      Put(")");
+    }
+  }
 }
 
 // Consecutive UPDATEs of a whole work table, written one after another in a

@@ -152,6 +152,36 @@ class Rewriter {
   bool JoinUpdate(const Stmt* st, const ColumnSet* target, size_t sets_begin, TokenRange range,
                   std::vector<Statement>& out);
   bool CollectColumns(const Expr* e, std::vector<std::string>* names) const;
+  // INSERT INTO t [(columns)] SELECT … / VALUES …, its parts already typed.
+  void EmitInsert(const Stmt* st);
+
+  // ---- One grouped pass over a work table (rewrite_fuse.cpp) ----
+  // The detail INSERT of a work table, the UPDATE after it and, once seen,
+  // the grouped INSERT that reads it back, with the fused text.
+  struct GroupedFill {
+    std::string table;                   // lower case
+    const ColumnSet* columns = nullptr;  // the table's columns
+    size_t insert_index = 0;             // the detail INSERT's place in the output
+    std::vector<std::string> inserted;   // the columns it writes, lower case
+    std::string fill_columns;            // the same, quoted, for the fused text
+    std::string select_sql;              // its query, as written
+    std::vector<std::pair<std::string, std::string>> constants;  // column, number written
+    std::optional<size_t> update_index;                          // the (joined) UPDATE's place
+    std::vector<std::pair<std::string, std::string>> assigned;   // column, value text
+    std::optional<size_t> group_index;                           // the grouped INSERT's place
+    std::string key_column, key_number;                          // its WHERE k = v
+    std::string fused_sql;
+  };
+  void AfterStatement(const Stmt* st, TokenRange range, size_t before, std::vector<Statement>& out);
+  std::optional<GroupedFill> StartFill(const Stmt* st, std::string table, size_t index);
+  std::optional<GroupedFill> ContinueFill(GroupedFill fill, const Stmt* st, TokenRange range,
+                                          size_t before, std::vector<Statement>& out);
+  bool FuseGrouped(GroupedFill& fill, const Stmt* st);
+  bool StoresAsIs(const Expr* e, const Ty& column) const;
+  bool OnlyBareColumns(const Expr* e) const;
+  bool ColumnEqualsNumber(const Expr* e, std::string* column, std::string* number) const;
+  void ForgetNamedFreshTables(TokenRange range);
+  bool PlainColumns(const Stmt* st) const;
 
   std::string_view Text(uint32_t tok) const { return TokenText(src_, toks_[tok]); }
   bool NameEq(uint32_t tok, std::string_view name) const;
@@ -179,6 +209,14 @@ class Rewriter {
   };
   std::optional<OpenUpdate> open_update_;   // left by the statement just written
   std::optional<OpenUpdate> prior_update_;  // seen by the statement being written
+  // Work tables created by the batch with plain columns that no statement
+  // has named since (lower case), and the grouped pass being recognised.
+  std::vector<std::string> fresh_tables_;
+  std::optional<GroupedFill> fill_;
+  // While the fused text is written: the work table (lower case) whose
+  // name in a FROM stands for the rows of `fuse_with_`.
+  std::string fuse_source_;
+  std::string fuse_with_;
 };
 
 }  // namespace q8::tsql

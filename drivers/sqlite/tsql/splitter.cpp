@@ -104,8 +104,10 @@ class Splitter {
                               prev == Kw::kIntersect || prev == Kw::kAs || prev == Kw::kFor)) {
       return false;
     }
+    // ON DELETE / ON UPDATE of a foreign key, THEN UPDATE of a MERGE; after
+    // SET NOCOUNT ON (or any SET … ON) the word begins the next statement.
     if ((kw == Kw::kDelete || kw == Kw::kUpdate || kw == Kw::kInsert) &&
-        (prev == Kw::kOn || prev == Kw::kThen)) {
+        ((prev == Kw::kOn && kind_ != Kw::kSet) || prev == Kw::kThen)) {
       return false;
     }
     if (kind_ == Kw::kWith && !body_) {
