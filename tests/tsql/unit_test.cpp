@@ -412,6 +412,33 @@ TEST_F(TranslateTest, UpdatesOfAWorkTableJoinOnlyWhenNothingDependsOnTheOrder) {
   }
 }
 
+// A grouped query ordered by some of its GROUP BY columns groups by those
+// first, so that one sort serves both; otherwise the keys stay as written.
+TEST_F(TranslateTest, GroupKeysFollowTheOrderByWhenThatCannotChangeTheRows) {
+  struct {
+    const char* sql;
+    const char* first_key;  // the column the GROUP BY begins with
+  } cases[] = {
+      {"select id, code, sum(qty) q from t group by id, code order by code", "code"},
+      {"select id, code, d, sum(qty) q from t group by id, d, code order by code, d asc", "code"},
+      {"select id, code, sum(qty) q from t group by id, code order by code desc", "id"},
+      {"select id, code, sum(qty) q from t group by id, code order by q", "id"},
+      {"select id, max(code) code from t group by id, code order by code", "id"},
+      {"select id, code, sum(qty) q from t group by id, code order by code, id + 1", "id"},
+      {"select id, code from t group by id, code", "id"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sql);
+    auto b = Run(c.sql);
+    const std::string& sql = b->statements.at(0).sql;
+    const size_t at = sql.find("GROUP BY ");
+    ASSERT_NE(at, std::string::npos) << sql;
+    std::string rest = sql.substr(at + 9);
+    if (!rest.empty() && rest[0] == '"') rest.erase(0, 1);
+    EXPECT_EQ(rest.substr(0, std::string(c.first_key).size()), c.first_key) << sql;
+  }
+}
+
 TEST_F(TranslateTest, ResultNamesAndTypes) {
   struct {
     const char* sql;

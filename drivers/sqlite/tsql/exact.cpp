@@ -43,7 +43,18 @@ constexpr int64_t kMaxFifteen = 1000000000000000;  // 10^15
 // the two differ; should it do neither, each value is read by SQLite itself.
 enum class DoubleMode { kLongDouble, kCorrect, kAskSqlite };
 
+// 10^i for i in 0..22 in long double, each exact (5^22 needs 52 bits).
+constexpr auto kPow10ld = [] {
+  std::array<long double, 23> p{};
+  p[0] = 1.0L;
+  for (size_t i = 1; i < p.size(); ++i) p[i] = p[i - 1] * 10.0L;
+  return p;
+}();
+
 double LongDoubleQuotient(int64_t k, int t) {
+  // Up to 10^22 the powers multiplied below are exact, so the table gives
+  // the same divisor without the multiplications.
+  if (t >= 0 && t <= 22) return static_cast<double>(static_cast<long double>(k) / kPow10ld[t]);
   long double scale = 1.0;
   int e = t;
   while (e % 22) {
@@ -280,6 +291,20 @@ Stored Encode(const Decimal& v) {
     }
   }
   int64_t k = static_cast<int64_t>(m);
+  // Trailing zeros of the fraction off, eight, four, two at a time first: a
+  // scale-10 value is usually most of them.
+  while (t >= 8 && k % 100000000 == 0) {
+    k /= 100000000;
+    t -= 8;
+  }
+  if (t >= 4 && k % 10000 == 0) {
+    k /= 10000;
+    t -= 4;
+  }
+  if (t >= 2 && k % 100 == 0) {
+    k /= 100;
+    t -= 2;
+  }
   while (t > 0 && k % 10 == 0) {
     k /= 10;
     --t;

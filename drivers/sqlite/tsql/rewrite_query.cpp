@@ -479,9 +479,10 @@ void Rewriter::EmitCore(const Select* m, const std::vector<Ty>* assign, bool col
   }
   if (!m->group_by.empty()) {
     Put("GROUP BY");
-    for (size_t i = 0; i < m->group_by.size(); ++i) {
+    const std::vector<const Expr*> keys = GroupKeysInOrder(m);
+    for (size_t i = 0; i < keys.size(); ++i) {
       if (i > 0) Put(",");
-      const Expr* g = m->group_by[i];
+      const Expr* g = keys[i];
       if (g->ty.IsText()) {
         EmitCollated(g);
       } else {
@@ -548,6 +549,47 @@ void Rewriter::EmitTableRef(const TableRef* t, const std::vector<const Expr*>* e
       }
       return;
   }
+}
+
+// The GROUP BY keys of `m` in the order they are written, or, when every
+// ORDER BY item of `m` is an ascending bare column that is also a GROUP BY
+// key (and no result column of another value takes its name), those keys
+// first in the ORDER BY's order and then the others as written. SQLite then
+// sorts once: the groups come out in the order asked for. The groups are the
+// same; rows equal in the ORDER BY keys come out as before, since the keys
+// moved to the front are equal among them and the others keep their order.
+std::vector<const Expr*> Rewriter::GroupKeysInOrder(const Select* m) const {
+  std::vector<const Expr*> keys(m->group_by.begin(), m->group_by.end());
+  if (m->next != nullptr || m->order_by.empty() || m->distinct) return keys;
+  std::vector<const Expr*> front;
+  for (const OrderItem& o : m->order_by) {
+    const Expr* u = Unparen(o.expr);
+    if (u->kind != ExprKind::kColumn || u->nnames != 1 || u->ty.kind == Ty::kDecimal ||
+        u->ty.kind == Ty::kUnknown)
+      return keys;
+    if (o.dir_tok != kNoTok && !EqualsNoCase(Text(o.dir_tok), "asc")) return keys;
+    const std::string name = Name(u->names[0]);
+    for (const SelectItem& item : m->items) {
+      const Expr* v = item.expr != nullptr ? Unparen(item.expr) : nullptr;
+      const bool named = item.alias != kNoTok
+                             ? NameEq(item.alias, name)
+                             : v != nullptr && v->kind == ExprKind::kColumn && v->nnames > 0 &&
+                                   NameEq(v->names[v->nnames - 1], name);
+      if (!named) continue;
+      if (v == nullptr || v->kind != ExprKind::kColumn || v->nnames != 1 ||
+          !NameEq(v->names[0], name))
+        return keys;
+    }
+    auto g = std::find_if(keys.begin(), keys.end(), [&](const Expr* k) {
+      const Expr* x = Unparen(k);
+      return x->kind == ExprKind::kColumn && x->nnames == 1 && NameEq(x->names[0], name);
+    });
+    if (g == keys.end()) return keys;
+    if (std::find(front.begin(), front.end(), *g) == front.end()) front.push_back(*g);
+  }
+  for (const Expr* k : keys)
+    if (std::find(front.begin(), front.end(), k) == front.end()) front.push_back(k);
+  return front;
 }
 
 void Rewriter::EmitOrderItems(const std::pmr::vector<OrderItem>& items, const Select* owner) {

@@ -143,6 +143,7 @@ class Rewriter {
   // `extra`: conditions to AND to the ON of this table reference's join.
   void EmitTableRef(const TableRef* t, const std::vector<const Expr*>* extra = nullptr);
   void EmitOrderItems(const std::pmr::vector<OrderItem>& items, const Select* owner);
+  std::vector<const Expr*> GroupKeysInOrder(const Select* m) const;
 
   // ---- Statements (rewrite_stmt.cpp) ----
   bool RewriteParsed(Stmt* st, TokenRange range, std::vector<Statement>& out);
