@@ -437,6 +437,11 @@ TEST_F(TranslateTest, GroupKeysFollowTheOrderByWhenThatCannotChangeTheRows) {
     if (!rest.empty() && rest[0] == '"') rest.erase(0, 1);
     EXPECT_EQ(rest.substr(0, std::string(c.first_key).size()), c.first_key) << sql;
   }
+  // The other keys follow the ORDER BY's, in the GROUP BY's order, so that
+  // one sort serves both.
+  auto b = Run("select id, code, d, sum(qty) q from t group by id, d, code order by code");
+  const std::string& sql = b->statements.at(0).sql;
+  EXPECT_NE(sql.find("ORDER BY code COLLATE \"TSQL_CI\", id, d"), std::string::npos) << sql;
 }
 
 TEST_F(TranslateTest, ResultNamesAndTypes) {

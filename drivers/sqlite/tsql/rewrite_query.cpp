@@ -381,6 +381,20 @@ void Rewriter::EmitSelect(const Select* s, const std::vector<Ty>* assign) {
   if (!s->order_by.empty()) {
     Put("ORDER BY");
     EmitOrderItems(s->order_by, s);
+    // Ordered by leading GROUP BY keys: the other keys follow as the groups
+    // come out, so that SQLite sees the ORDER BY met by the grouping's sort
+    // and skips its own. Rows equal in the keys asked for keep the order
+    // they had, the order of the groups.
+    size_t leading = 0;
+    if (s->next == nullptr && !s->group_by.empty()) {
+      const std::vector<const Expr*> keys = GroupKeysInOrder(s, &leading);
+      if (leading == s->order_by.size()) {
+        for (size_t i = leading; i < keys.size(); ++i) {
+          Put(",");
+          EmitGroupKey(keys[i]);
+        }
+      }
+    }
   }
   if (s->top != nullptr) {
     Put("LIMIT");
@@ -479,15 +493,10 @@ void Rewriter::EmitCore(const Select* m, const std::vector<Ty>* assign, bool col
   }
   if (!m->group_by.empty()) {
     Put("GROUP BY");
-    const std::vector<const Expr*> keys = GroupKeysInOrder(m);
+    const std::vector<const Expr*> keys = GroupKeysInOrder(m, nullptr);
     for (size_t i = 0; i < keys.size(); ++i) {
       if (i > 0) Put(",");
-      const Expr* g = keys[i];
-      if (g->ty.IsText()) {
-        EmitCollated(g);
-      } else {
-        Emit(g);
-      }
+      EmitGroupKey(keys[i]);
     }
   }
   if (m->having != nullptr) {
@@ -558,7 +567,8 @@ void Rewriter::EmitTableRef(const TableRef* t, const std::vector<const Expr*>* e
 // sorts once: the groups come out in the order asked for. The groups are the
 // same; rows equal in the ORDER BY keys come out as before, since the keys
 // moved to the front are equal among them and the others keep their order.
-std::vector<const Expr*> Rewriter::GroupKeysInOrder(const Select* m) const {
+std::vector<const Expr*> Rewriter::GroupKeysInOrder(const Select* m, size_t* leading) const {
+  if (leading != nullptr) *leading = 0;
   std::vector<const Expr*> keys(m->group_by.begin(), m->group_by.end());
   if (m->next != nullptr || m->order_by.empty() || m->distinct) return keys;
   std::vector<const Expr*> front;
@@ -587,9 +597,18 @@ std::vector<const Expr*> Rewriter::GroupKeysInOrder(const Select* m) const {
     if (g == keys.end()) return keys;
     if (std::find(front.begin(), front.end(), *g) == front.end()) front.push_back(*g);
   }
+  if (leading != nullptr) *leading = front.size();
   for (const Expr* k : keys)
     if (std::find(front.begin(), front.end(), k) == front.end()) front.push_back(k);
   return front;
+}
+
+void Rewriter::EmitGroupKey(const Expr* g) {
+  if (g->ty.IsText()) {
+    EmitCollated(g);
+  } else {
+    Emit(g);
+  }
 }
 
 void Rewriter::EmitOrderItems(const std::pmr::vector<OrderItem>& items, const Select* owner) {

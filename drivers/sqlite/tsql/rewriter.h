@@ -143,7 +143,10 @@ class Rewriter {
   // `extra`: conditions to AND to the ON of this table reference's join.
   void EmitTableRef(const TableRef* t, const std::vector<const Expr*>* extra = nullptr);
   void EmitOrderItems(const std::pmr::vector<OrderItem>& items, const Select* owner);
-  std::vector<const Expr*> GroupKeysInOrder(const Select* m) const;
+  // The GROUP BY keys of `m` in the order they are written (rewrite_query.cpp);
+  // `leading`, when given, gets how many lead because the ORDER BY names them.
+  std::vector<const Expr*> GroupKeysInOrder(const Select* m, size_t* leading) const;
+  void EmitGroupKey(const Expr* g);
 
   // ---- Statements (rewrite_stmt.cpp) ----
   bool RewriteParsed(Stmt* st, TokenRange range, std::vector<Statement>& out);
