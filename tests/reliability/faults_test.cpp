@@ -6,9 +6,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <sqlite3.h>
-#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -29,6 +27,7 @@
 #include "q8vantorpt/rpt.h"
 #include "tests/reliability/public_calls.h"
 #include "tests/reliability/support.h"
+#include "tests/reliability/tool_process.h"
 #include "tools/q8vantorpt/cli.h"
 
 namespace q8::reliability {
@@ -362,36 +361,8 @@ TEST_F(Faults, WorkTablesOverTheFileSizeLimit) {
 // namespace of the child's own, so nobody else sees it): writes fail with
 // ENOSPC. Skips where the kernel or the container allows no namespace.
 TEST_F(Faults, WorkTablesOnAFullFilesystem) {
-  CheckWorkTablesWithoutRoom(
-      [](const std::string& folder) -> std::string {
-        const uid_t uid = geteuid();
-        const gid_t gid = getegid();
-        auto fail = [](const char* what) {
-          return std::string("SKIP: no private tmpfs (") + what + ": " + std::strerror(errno) + ")";
-        };
-        if (uid == 0) {
-          if (unshare(CLONE_NEWNS) != 0) return fail("unshare");
-        } else {
-          if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return fail("unshare");
-          auto put = [](const char* file, const std::string& text) {
-            std::ofstream f(file);
-            f << text;
-            f.close();
-            return static_cast<bool>(f);
-          };
-          put("/proc/self/setgroups", "deny");
-          if (!put("/proc/self/uid_map", std::to_string(uid) + " " + std::to_string(uid) + " 1") ||
-              !put("/proc/self/gid_map", std::to_string(gid) + " " + std::to_string(gid) + " 1"))
-            return fail("id map");
-        }
-        // Private first: the mount must not reach the namespace of the tests.
-        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-          return fail("private mounts");
-        if (mount("q8tmp", folder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k") != 0)
-          return fail("mount");
-        return "";
-      },
-      [] {}, "database or disk is full");
+  CheckWorkTablesWithoutRoom([](const std::string& folder) { return PrivateTmpfs(folder, "64k"); },
+                             [] {}, "database or disk is full");
 }
 
 }  // namespace
