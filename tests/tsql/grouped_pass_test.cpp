@@ -128,6 +128,14 @@ TEST_F(GroupedPass, RunsAsOnePassOnlyWhenTheRowsCannotChange) {
        "set nocount on " + Create() + detail + "@" + update + "select count(*) from #t " + grouped +
            remove,
        0},
+      {"detail columns nothing reads (a looked-up name, a failing division)",
+       "set nocount on " + Create() +
+           "insert into #t ([c],[n],[q],[k]) select s.cust, o.name, s.qty / (s.id - 3), 50 "
+           "from src s left join src o on o.id = s.cust @" +
+           "insert into #t ([c],[m],[k]) select c, sum(isnull(q, 0)), 0 from #t where k=50 "
+           "group by c " +
+           remove,
+       1},
       {"a division by zero in the details",
        "set nocount on " + Create() +
            "insert into #t ([c],[q],[k]) select cust, qty / (id - 3), 50 from src @" + grouped +

@@ -50,7 +50,22 @@ bool FloatToDecimal(double d, int scale, Decimal* out) {
 // The call in argument `meta`; false, with the error set, when it is not one
 // the translator writes (a statement may call the functions by hand).
 bool CallOf(sqlite3_context* ctx, sqlite3_value* meta, DecimalCall* c) {
-  *c = DecimalCall::Decode(sqlite3_value_int64(meta));
+  // The last argument is a constant of the statement: the few a statement
+  // has are decoded once per thread, not once per row.
+  struct Slot {
+    bool filled = false;
+    int64_t code = 0;
+    DecimalCall call;
+  };
+  thread_local Slot slots[64];
+  const int64_t code = sqlite3_value_int64(meta);
+  Slot& slot = slots[static_cast<uint64_t>(code ^ (code >> 13) ^ (code >> 29)) % 64];
+  if (!slot.filled || slot.code != code) {
+    slot.call = DecimalCall::Decode(code);
+    slot.code = code;
+    slot.filled = true;
+  }
+  *c = slot.call;
   if (c->Valid()) return true;
   Error(ctx, "Invalid last argument of a decimal function.");
   return false;

@@ -138,11 +138,12 @@ void ToInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (v < std::numeric_limits<int64_t>::min() || v > std::numeric_limits<int64_t>::max() ||
       !IntRange(digits, static_cast<int64_t>(v))) {
     // SQL Server names the short types by their storage: INT1, INT2.
-    const std::string column = digits <= 3   ? "an INT1 column. Use a larger integer column."
-                               : digits <= 5 ? "an INT2 column. Use a larger integer column."
-                                             : "an " + std::string(IntTypeName(digits)) + " column.";
-    return Error(ctx, "The conversion of the varchar value '" + std::string(t) + "' overflowed " +
-                          column);
+    const std::string column = digits <= 3 ? "an INT1 column. Use a larger integer column."
+                               : digits <= 5
+                                   ? "an INT2 column. Use a larger integer column."
+                                   : "an " + std::string(IntTypeName(digits)) + " column.";
+    return Error(
+        ctx, "The conversion of the varchar value '" + std::string(t) + "' overflowed " + column);
   }
   sqlite3_result_int64(ctx, static_cast<int64_t>(v));
 }

@@ -31,6 +31,7 @@
 #include <utility>
 
 #include "core/text.h"
+#include "drivers/sqlite/tsql/expr_helpers.h"
 #include "drivers/sqlite/tsql/rewriter.h"
 
 namespace q8::tsql {
@@ -49,10 +50,6 @@ std::string Quoted(std::string_view name) {
 constexpr std::string_view kFill = "\"~q8 fill\"";
 constexpr std::string_view kWork = "\"~q8 work\"";
 constexpr std::string_view kCollated = " COLLATE \"TSQL_CI\"";
-
-bool IsNullLiteral(const Expr* e) {
-  return e->kind == ExprKind::kLiteral && e->ty.kind == Ty::kNull;
-}
 
 }  // namespace
 
@@ -216,6 +213,8 @@ std::optional<Rewriter::GroupedFill> Rewriter::StartFill(const Stmt* st, std::st
   out_.clear();
   EmitSelect(s, &assign);
   fill.select_sql = std::move(out_);
+  fill.select = s;
+  fill.assign = std::move(assign);
   out_.clear();
   return fill;
 }
@@ -250,6 +249,7 @@ std::optional<Rewriter::GroupedFill> Rewriter::ContinueFill(GroupedFill fill, co
         for (const std::string& r : read)
           if (std::find(fill.inserted.begin(), fill.inserted.end(), r) == fill.inserted.end())
             return std::nullopt;
+        fill.update_reads.insert(fill.update_reads.end(), read.begin(), read.end());
         out_.clear();
         EmitAssign(item.value, d->ty);
         fill.assigned.emplace_back(ToLowerAscii(d->name), std::move(out_));
@@ -309,7 +309,39 @@ bool Rewriter::FuseGrouped(GroupedFill& fill, const Stmt* st) {
   }
   std::string sql = "WITH ";
   sql += kFill;
-  sql += "(" + fill.fill_columns + ") AS (" + fill.select_sql + " LIMIT -1),";
+  // A detail column that nothing after reads, and that is a bare column
+  // (reading it cannot fail), is left NULL: a LEFT JOIN on a unique key whose
+  // columns are all left so is then not run at all.
+  std::vector<std::string> needed = read;
+  needed.insert(needed.end(), fill.update_reads.begin(), fill.update_reads.end());
+  for (const auto& assigned : fill.assigned) needed.push_back(assigned.first);
+  needed.push_back(fill.key_column);
+  std::vector<bool> unread(fill.inserted.size(), false);
+  bool any_unread = false;
+  for (size_t i = 0; i < fill.inserted.size(); ++i) {
+    const Expr* e = fill.select->items[i].expr;
+    if (e == nullptr || Unparen(e)->kind != ExprKind::kColumn) continue;
+    if (std::find(needed.begin(), needed.end(), fill.inserted[i]) != needed.end()) continue;
+    unread[i] = true;
+    any_unread = true;
+  }
+  std::string select_sql = fill.select_sql;
+  if (any_unread) {
+    // Written again as at the INSERT (checked), then with those columns NULL.
+    out_.clear();
+    EmitSelect(fill.select, &fill.assign);
+    if (out_ == fill.select_sql) {
+      out_.clear();
+      null_items_ = &unread;
+      null_core_ = fill.select;
+      EmitSelect(fill.select, &fill.assign);
+      null_items_ = nullptr;
+      null_core_ = nullptr;
+      select_sql = out_;
+    }
+    out_.clear();
+  }
+  sql += "(" + fill.fill_columns + ") AS (" + select_sql + " LIMIT -1),";
   sql += kWork;
   sql += "(" + columns + ") AS (SELECT ";
   std::string key;

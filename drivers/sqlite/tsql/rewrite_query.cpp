@@ -430,7 +430,9 @@ void Rewriter::EmitCore(const Select* m, const std::vector<Ty>* assign, bool col
     const size_t start = out_.size();
     const Ty* target =
         assign != nullptr && !has_star && i < assign->size() ? &(*assign)[i] : nullptr;
-    if (target != nullptr && target->Known()) {
+    if (m == null_core_ && null_items_ != nullptr && i < null_items_->size() && (*null_items_)[i]) {
+      Put("NULL");  // a column nothing reads (rewrite_fuse.cpp)
+    } else if (target != nullptr && target->Known()) {
       EmitAssign(e, *target);
     } else if (wrap_text && e->ty.IsText()) {
       // DISTINCT and UNION compare the values under the collation.

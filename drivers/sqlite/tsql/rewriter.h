@@ -169,9 +169,12 @@ class Rewriter {
     std::vector<std::string> inserted;   // the columns it writes, lower case
     std::string fill_columns;            // the same, quoted, for the fused text
     std::string select_sql;              // its query, as written
+    const Select* select = nullptr;      // and as parsed, with the types it was written for
+    std::vector<Ty> assign;
     std::vector<std::pair<std::string, std::string>> constants;  // column, number written
     std::optional<size_t> update_index;                          // the (joined) UPDATE's place
     std::vector<std::pair<std::string, std::string>> assigned;   // column, value text
+    std::vector<std::string> update_reads;                       // the columns the UPDATEs read
     std::optional<size_t> group_index;                           // the grouped INSERT's place
     std::string key_column, key_number;                          // its WHERE k = v
     std::string fused_sql;
@@ -221,6 +224,10 @@ class Rewriter {
   // name in a FROM stands for the rows of `fuse_with_`.
   std::string fuse_source_;
   std::string fuse_with_;
+  // While the fused text is written: the result columns of `null_core_`
+  // written as NULL.
+  const std::vector<bool>* null_items_ = nullptr;
+  const Select* null_core_ = nullptr;
 };
 
 }  // namespace q8::tsql
