@@ -425,6 +425,29 @@ TEST_F(CInterfaceOnDatabase, RecordSetColumnsAndTypedValues) {
   EXPECT_EQ(next, nullptr);
 }
 
+// A result of many blocks of rows is read whole by row index, in any order.
+TEST_F(CInterfaceOnDatabase, LargeRecordSetsAreReadWholeByRowIndex) {
+  Variant sql = Text(
+      "with d(i) as (select 0 union all select 1 union all select 2 union all select 3 "
+      "union all select 4 union all select 5 union all select 6 union all select 7 "
+      "union all select 8 union all select 9) "
+      "select a.i * 1000 + b.i * 100 + c.i * 10 + e.i + f.i * 10000 as n "
+      "from d a cross join d b cross join d c cross join d e "
+      "cross join (select 0 i union all select 1) f "
+      "order by n");
+  Variant result = NewVariant();
+  Outcome out = Invoke(data_.get(), "getdata", {dsn_.get(), sql.get()}, result.get());
+  ASSERT_EQ(out.status, 0) << out.Describe();
+  Recordset rs = RecordsetOf(result.get());
+  ASSERT_TRUE(rs);
+  ASSERT_EQ(q8_recordset_row_count(rs.get()), 20000u);
+  for (size_t row : {size_t{19999}, size_t{0}, size_t{4096}, size_t{12345}, size_t{4095}}) {
+    SCOPED_TRACE(row);
+    EXPECT_EQ(Cell(rs.get(), row, 0), std::to_string(row));
+  }
+  EXPECT_EQ(q8_recordset_is_null(rs.get(), 20000, 0), -1);
+}
+
 TEST_F(CInterfaceOnDatabase, ByNameAndByDispidGiveTheSame) {
   Variant sql = Text("select 1 as a");
   Variant by_name = NewVariant(), by_dispid = NewVariant();
