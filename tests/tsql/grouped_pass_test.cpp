@@ -81,8 +81,8 @@ TEST_F(GroupedPass, RunsAsOnePassOnlyWhenTheRowsCannotChange) {
   } cases[] = {
       {"the pattern", "set nocount on " + Create() + detail + "@" + update + grouped + remove, 1},
       {"several UPDATEs joined",
-       "set nocount on " + Create() + detail + "@" + update + "update #t set [d] = getdate() " +
-           grouped + remove,
+       "set nocount on " + Create() + detail + "@" + update +
+           "update #t set [p] = isnull([p], 0) + 1 " + grouped + remove,
        1},
       {"no UPDATE", "set nocount on " + Create() + detail + "@" + grouped + remove, 1},
       {"work tables dropped between",
