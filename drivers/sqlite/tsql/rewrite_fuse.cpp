@@ -38,12 +38,8 @@ namespace q8::tsql {
 namespace {
 
 std::string Quoted(std::string_view name) {
-  std::string out = "\"";
-  for (char c : name) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
+  std::string out;
+  AppendQuotedIdent(out, name);
   return out;
 }
 
