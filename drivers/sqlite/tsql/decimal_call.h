@@ -18,8 +18,13 @@ namespace q8::tsql {
 
 struct DecimalCall {
   // What a conversion reads (tsql_dcast): an exact value (decimal, int,
-  // bit), a float, or text.
-  enum Kind : uint8_t { kExact = 0, kFloat = 1, kText = 2 };
+  // bit), a float, or text (varchar, or nvarchar: only the wording of its
+  // errors differs).
+  enum Kind : uint8_t { kExact = 0, kFloat = 1, kText = 2, kNText = 3 };
+
+  bool FromText() const { return kind == kText || kind == kNText; }
+  // The source type's name in conversion errors.
+  const char* TextTypeName() const { return kind == kNText ? "nvarchar" : "varchar"; }
 
   int scale_a = 0;    // the first operand's scale
   int scale_b = 0;    // the second operand's scale
@@ -35,7 +40,7 @@ struct DecimalCall {
     for (int f : {scale_a, scale_b, precision, scale, post_precision, post_scale}) {
       if (f < 0 || f > 38) return false;
     }
-    return kind <= kText;
+    return kind <= kNText;
   }
 
   int64_t Encode() const {
@@ -62,7 +67,7 @@ struct DecimalCall {
     v /= 100;
     c.post_precision = static_cast<int>(v % 100);
     v /= 100;
-    c.kind = static_cast<Kind>(v % 100 > kText ? 99 : v % 100);
+    c.kind = static_cast<Kind>(v % 100 > kNText ? 99 : v % 100);
     return c;
   }
 };

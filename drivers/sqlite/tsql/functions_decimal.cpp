@@ -33,6 +33,12 @@ constexpr std::string_view kStoreOverflow =
     "Arithmetic overflow error converting numeric to data type numeric.";
 constexpr std::string_view kTextToNumeric = "Error converting data type varchar to numeric.";
 
+// A text too large for the numeric type it converts to.
+std::string TextOverflow(const DecimalCall& c) {
+  return std::string("Arithmetic overflow error converting ") + c.TextTypeName() +
+         " to data type numeric.";
+}
+
 // ---- decimals ----
 
 // A float as a decimal: its shortest text rounded at `scale`; false beyond
@@ -189,21 +195,19 @@ void CastDecimal(sqlite3_context* ctx, int, sqlite3_value** argv) {
       case exact::Read::kNull:
         return;
       case exact::Read::kNotNumber:
-        return Error(ctx, type == SQLITE_BLOB ? kTextToNumeric
-                                              : std::string_view("Error converting data type "
-                                                                 "varchar to numeric."));
+        return Error(ctx, type == SQLITE_BLOB ? std::string(kTextToNumeric)
+                                              : std::string("Error converting data type ") +
+                                                    c.TextTypeName() + " to numeric.");
       case exact::Read::kOverflow:
-        return Error(ctx, c.kind == DecimalCall::kText
-                              ? "Arithmetic overflow error converting varchar to data type numeric."
-                              : kStoreOverflow);
+        return Error(ctx, c.FromText() ? TextOverflow(c) : std::string(kStoreOverflow));
     }
   }
   if (num::Rescale(v, to, num::Rounding::kHalfAwayFromZero, &r) != Status::kOk) {
-    return Error(ctx, c.kind == DecimalCall::kText
-                          ? "Arithmetic overflow error converting varchar to data type numeric."
-                      : c.kind == DecimalCall::kFloat
-                          ? "Arithmetic overflow error converting float to data type numeric."
-                          : kStoreOverflow);
+    return Error(ctx, c.FromText()                     ? TextOverflow(c)
+                      : c.kind == DecimalCall::kFloat ? std::string(
+                                                            "Arithmetic overflow error converting "
+                                                            "float to data type numeric.")
+                                                      : std::string(kStoreOverflow));
   }
   exact::Result(ctx, r);
 }

@@ -84,7 +84,8 @@ void CheckInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
 // tsql_toint(x, digits, kind): CAST/CONVERT to an integer type, and a text
 // converted for an integer comparison or operator. Numbers are truncated
 // toward zero; a text must be a whole number (blanks and a sign allowed; an
-// empty text is 0).
+// empty text is 0). `kind` is what x is declared as (DecimalCall::Kind), for
+// the wording of the errors.
 void ToInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const int digits = sqlite3_value_int(argv[1]);
   const int kind = sqlite3_value_int(argv[2]);
@@ -130,8 +131,10 @@ void ToInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
       if (v < static_cast<Int128>(1) << 70) v = v * 10 + (body[i] - '0');
     }
   }
+  const std::string text_type = kind == DecimalCall::kNText ? "nvarchar" : "varchar";
   if (!ok || !digit) {
-    return Error(ctx, "Conversion failed when converting the varchar value '" + std::string(t) +
+    return Error(ctx, "Conversion failed when converting the " + text_type + " value '" +
+                          std::string(t) +
                           "' to data type " + IntTypeName(digits) + ".");
   }
   if (body[0] == '-') v = -v;
@@ -143,7 +146,8 @@ void ToInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
                                    ? "an INT2 column. Use a larger integer column."
                                    : "an " + std::string(IntTypeName(digits)) + " column.";
     return Error(
-        ctx, "The conversion of the varchar value '" + std::string(t) + "' overflowed " + column);
+        ctx, "The conversion of the " + text_type + " value '" + std::string(t) + "' overflowed " +
+                 column);
   }
   sqlite3_result_int64(ctx, static_cast<int64_t>(v));
 }

@@ -99,14 +99,14 @@ void Rewriter::EmitNumberAs(const Expr* x, const Ty& to, int prec, bool right) {
     Emit(x);
     Put(",");
     Put(std::to_string(to.precision));
-    Put(",2)");
+    Put(t.unicode ? ",3)" : ",2)");
   } else if (t.IsText() && to.kind == Ty::kBit) {
     Put("tsql_toint(");
     Emit(x);
-    Put(",10,2)");
+    Put(t.unicode ? ",10,3)" : ",10,2)");
   } else if (t.IsText() && to.kind == Ty::kDecimal) {
     DecimalCall c;
-    c.kind = DecimalCall::kText;
+    c.kind = t.unicode ? DecimalCall::kNText : DecimalCall::kText;
     c.precision = 38;
     c.scale = to.scale;
     Put("tsql_dcast(");
