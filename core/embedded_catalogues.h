@@ -1,5 +1,5 @@
 // The loader's text catalogues, embedded at build time from
-// core/resources/loader/*.json (see core/resources/embed.cmake).
+// core/resources/loader/*.json (see cmake/embed_files.cmake).
 #pragma once
 
 #include <cstddef>

@@ -1,9 +1,11 @@
-// Content types of the viewer's files.
+// The viewer's files and their content types.
 #include "service/web.h"
 
 #include <string>
 
 namespace q8::service {
+
+std::span<const WebFile> WebFiles() { return {kWebFiles, kWebFileCount}; }
 
 const char* WebContentType(std::string_view name) {
   const size_t dot = name.rfind('.');

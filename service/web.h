@@ -15,6 +15,10 @@ struct WebFile {
   size_t size;
 };
 
+// The files of web/, embedded at build time (cmake/embed_files.cmake).
+extern const WebFile kWebFiles[];
+extern const size_t kWebFileCount;
+
 // Every file of the viewer.
 std::span<const WebFile> WebFiles();
 // The content type of a file name by its extension.
