@@ -9,6 +9,7 @@
 
 #include "drivers/sqlite/schema.h"
 #include "q8vantorpt/rpt.h"
+#include "tests/support/support.h"
 
 namespace q8::testing {
 
@@ -26,16 +27,7 @@ TestDb::~TestDb() {
   std::filesystem::remove(path_, ignored);
 }
 
-void TestDb::Exec(const std::string& sql) const {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
-  char* message = nullptr;
-  const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
-  const std::string text = message ? message : "";
-  sqlite3_free(message);
-  sqlite3_close(db);
-  ASSERT_EQ(rc, SQLITE_OK) << text << "\n" << sql;
-}
+void TestDb::Exec(const std::string& sql) const { ASSERT_EQ(ExecSqlite(path_, sql), ""); }
 
 std::string TestDb::Dsn(std::string_view language, std::string_view user_id) const {
   return "ConnectString={" + sqlite::ConnectionStringFor(path_) +

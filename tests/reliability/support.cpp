@@ -199,30 +199,6 @@ DictionaryPtr TextFilter(std::initializer_list<std::pair<std::string_view, std::
   return d;
 }
 
-std::string Text(const Variant& v) {
-  switch (v.type()) {
-    case VarType::kEmpty:
-    case VarType::kNull:
-      return "NULL";
-    case VarType::kBool:
-      return v.ToBool() ? "true" : "false";
-    case VarType::kDecimal:
-      return v.ToDecimal().ToShortString();
-    case VarType::kDouble: {
-      const double d = v.ToDouble();
-      if (d == std::floor(d) && std::fabs(d) < 1e15) return std::to_string(static_cast<int64_t>(d));
-      return Decimal::FromDouble(d, 10).ToShortString();
-    }
-    case VarType::kDate:
-      return date::ToIso(v.ToDate());
-    case VarType::kInteger:
-    case VarType::kLong:
-      return std::to_string(v.ToInt64());
-    default:
-      return v.ToText();
-  }
-}
-
 std::vector<std::string> AllRows(ado::Recordset& rs) {
   std::vector<std::string> out;
   if (rs.FieldCount() == 0) return out;

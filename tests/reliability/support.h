@@ -12,6 +12,7 @@
 #include "q8vantorpt/ado.h"
 #include "q8vantorpt/dictionary.h"
 #include "q8vantorpt/error.h"
+#include "tests/support/support.h"
 
 namespace q8::reliability {
 
@@ -61,8 +62,7 @@ std::string DsnFor(const std::string& path, std::string_view language = "CHS");
 // A dictionary of text values.
 DictionaryPtr TextFilter(std::initializer_list<std::pair<std::string_view, std::string>> entries);
 
-// A value as compact text: NULL, numbers without trailing zeros, dates ISO.
-std::string Text(const Variant& v);
+using testing::Text;
 // Every row of a record set (from the first), all columns joined by "|".
 std::vector<std::string> AllRows(ado::Recordset& rs);
 // The values of one column over the rows whose "FSumSort" is 0 (the detail

@@ -68,16 +68,7 @@ void ReportDb::TearDown() {
   std::filesystem::remove(path_, ignored);
 }
 
-void ReportDb::Exec(const std::string& sql) const {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
-  char* message = nullptr;
-  const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
-  const std::string text = message ? message : "";
-  sqlite3_free(message);
-  sqlite3_close(db);
-  ASSERT_EQ(rc, SQLITE_OK) << text << "\n" << sql;
-}
+void ReportDb::Exec(const std::string& sql) const { ASSERT_EQ(ExecSqlite(path_, sql), ""); }
 
 std::string ReportDb::Dsn(const std::string& language) const {
   return "ConnectString={" + sqlite::ConnectionStringFor(path_) +
@@ -146,30 +137,6 @@ std::string Invoice(int id, const char* date, int tran_type, int sale_style, con
          "FSourceInterID, FSourceEntryID) VALUES (" +
          i + ", 1, " + i + ", " + item + ", 1, " + qty + ", " + qty + ", " + source_bill + ", " +
          (std::string(source_bill) == "NULL" ? "NULL" : "1") + ");\n";
-}
-
-std::string Text(const Variant& v) {
-  switch (v.type()) {
-    case VarType::kEmpty:
-    case VarType::kNull:
-      return "NULL";
-    case VarType::kBool:
-      return v.ToBool() ? "true" : "false";
-    case VarType::kDecimal:
-      return v.ToDecimal().ToShortString();
-    case VarType::kDouble: {
-      const double d = v.ToDouble();
-      if (d == std::floor(d) && std::fabs(d) < 1e15) return std::to_string(static_cast<int64_t>(d));
-      return Decimal::FromDouble(d, 10).ToShortString();
-    }
-    case VarType::kDate:
-      return date::ToIso(v.ToDate());
-    case VarType::kInteger:
-    case VarType::kLong:
-      return std::to_string(v.ToInt64());
-    default:
-      return v.ToText();
-  }
 }
 
 std::vector<std::string> Rows(ado::Recordset& rs, const std::vector<std::string>& columns) {

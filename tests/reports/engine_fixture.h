@@ -14,6 +14,7 @@
 #include "q8vantorpt/ado.h"
 #include "q8vantorpt/data.h"
 #include "q8vantorpt/dictionary.h"
+#include "tests/support/support.h"
 
 namespace q8::testing {
 
@@ -60,10 +61,6 @@ std::string StockBill(int id, const char* date, int tran_type, int bis_type, int
 std::string Invoice(int id, const char* date, int tran_type, int sale_style, const char* cust,
                     int status, const char* item, const char* qty, int cancelled = 0,
                     const char* source_bill = "NULL");
-
-// A value as compact text: NULL, integers, decimals without trailing zeros,
-// dates as "YYYY-MM-DD HH:MM:SS".
-std::string Text(const Variant& v);
 
 // The rows of a record set, each the named columns joined by "|".
 std::vector<std::string> Rows(ado::Recordset& rs, const std::vector<std::string>& columns);

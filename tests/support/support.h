@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <utility>
 
 #include "q8vantorpt/error.h"
+#include "q8vantorpt/variant.h"
 
 namespace q8::testing {
 
@@ -28,5 +30,15 @@ int32_t ErrorNumberOf(F&& f) {
 // A loopback TCP port on which nothing listens (bound once and released, so
 // the system hands it out again only after it has cycled through the rest).
 int UnusedLoopbackPort();
+
+// A value as the tests write the rows they expect: NULL, true/false, decimals
+// by their digits without trailing zeros, whole doubles without a point,
+// dates as ISO text.
+std::string Text(const Variant& v);
+
+// Runs `sql` (any number of statements) on the SQLite file `path` through a
+// handle of its own: "" when it succeeded, else SQLite's message followed by
+// the statements.
+std::string ExecSqlite(const std::string& path, const std::string& sql);
 
 }  // namespace q8::testing

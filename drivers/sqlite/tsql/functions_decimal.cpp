@@ -203,11 +203,11 @@ void CastDecimal(sqlite3_context* ctx, int, sqlite3_value** argv) {
     }
   }
   if (num::Rescale(v, to, num::Rounding::kHalfAwayFromZero, &r) != Status::kOk) {
-    return Error(ctx, c.FromText()                     ? TextOverflow(c)
-                      : c.kind == DecimalCall::kFloat ? std::string(
-                                                            "Arithmetic overflow error converting "
-                                                            "float to data type numeric.")
-                                                      : std::string(kStoreOverflow));
+    return Error(ctx, c.FromText() ? TextOverflow(c)
+                      : c.kind == DecimalCall::kFloat
+                          ? std::string("Arithmetic overflow error converting "
+                                        "float to data type numeric.")
+                          : std::string(kStoreOverflow));
   }
   exact::Result(ctx, r);
 }

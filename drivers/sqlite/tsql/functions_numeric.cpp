@@ -134,8 +134,7 @@ void ToInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const std::string text_type = kind == DecimalCall::kNText ? "nvarchar" : "varchar";
   if (!ok || !digit) {
     return Error(ctx, "Conversion failed when converting the " + text_type + " value '" +
-                          std::string(t) +
-                          "' to data type " + IntTypeName(digits) + ".");
+                          std::string(t) + "' to data type " + IntTypeName(digits) + ".");
   }
   if (body[0] == '-') v = -v;
   if (v < std::numeric_limits<int64_t>::min() || v > std::numeric_limits<int64_t>::max() ||
@@ -145,9 +144,8 @@ void ToInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
                                : digits <= 5
                                    ? "an INT2 column. Use a larger integer column."
                                    : "an " + std::string(IntTypeName(digits)) + " column.";
-    return Error(
-        ctx, "The conversion of the " + text_type + " value '" + std::string(t) + "' overflowed " +
-                 column);
+    return Error(ctx, "The conversion of the " + text_type + " value '" + std::string(t) +
+                          "' overflowed " + column);
   }
   sqlite3_result_int64(ctx, static_cast<int64_t>(v));
 }

@@ -112,7 +112,7 @@ void Rewriter::EmitDecimalCast(const Expr* x, const Ty& target) {
   c.scale_a = t.kind == Ty::kDecimal ? t.scale : target.scale;
   c.kind = t.kind == Ty::kFloat || t.IsDateTime() ? DecimalCall::kFloat
            : t.IsText() ? (t.unicode ? DecimalCall::kNText : DecimalCall::kText)
-                                                  : DecimalCall::kExact;
+                        : DecimalCall::kExact;
   Put("tsql_dcast(");
   if (t.IsDateTime()) {
     // A datetime counts the days since 1900-01-01.
@@ -145,9 +145,7 @@ void Rewriter::EmitIntCast(const Expr* x, const Ty& target) {
   Emit(x);
   Put(",");
   Put(std::to_string(target.precision));
-  Put(t.kind == Ty::kFloat ? ",1)"
-      : t.IsText()         ? (t.unicode ? ",3)" : ",2)")
-                           : ",0)");
+  Put(t.kind == Ty::kFloat ? ",1)" : t.IsText() ? (t.unicode ? ",3)" : ",2)") : ",0)");
 }
 
 // Storing `e` into a column of type `target` (INSERT, UPDATE, SELECT INTO).
