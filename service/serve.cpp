@@ -3,10 +3,12 @@
 #include "service/serve.h"
 
 #include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <cerrno>
 #include <optional>
 #include <thread>
 
@@ -25,14 +27,39 @@ constexpr const char* kFooter =
     "TOKEN\"; the token's user id goes into the descriptor's UserID, so the data-access rights\n"
     "(--table-rights) apply per user. SIGTERM (or Ctrl-C) stops it cleanly: running requests\n"
     "finish (up to shutdown seconds), the exit status is 0. TLS: put a reverse proxy in front\n"
-    "(see README). Example:\n"
-    "  q8vantorpt serve --db build/demo.db --listen 127.0.0.1:8080 --token s3cret-token:0";
+    "(see README). Without --token and without tokens in --config, the service makes one\n"
+    "for this run (user 0, no direct SQL) and prints it with a sign-in link for the viewer.\n"
+    "Examples:\n"
+    "  q8vantorpt serve --db build/demo.db\n"
+    "  q8vantorpt serve --db build/demo.db --listen 127.0.0.1:8080 --token s3cret-token:0:sql";
 
 struct ServeArguments {
   std::string config, listen, access_log;
   std::vector<std::string> tokens;
   std::optional<int> request_seconds, concurrent_runs, queued_runs, threads, shutdown_seconds;
 };
+
+// A token for one run of the service: 32 random bytes from the kernel as hex
+// text; empty when the kernel gives none.
+std::string RunToken() {
+  unsigned char bytes[32];
+  size_t got = 0;
+  while (got < sizeof bytes) {
+    const ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return "";
+    }
+    got += static_cast<size_t>(n);
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string token;
+  for (unsigned char b : bytes) {
+    token += kHex[b >> 4];
+    token += kHex[b & 15];
+  }
+  return token;
+}
 
 // Blocks the stop signals in the calling thread (and the threads it starts)
 // and waits for them on a thread of its own.
@@ -67,7 +94,9 @@ class SignalWaiter {
   std::thread thread_;
 };
 
-ServiceConfig BuildConfig(const tool::ServeContext& ctx, const ServeArguments& a) {
+// The service's configuration from --config and the options; `run_token`
+// tells whether it holds a token made for this run.
+ServiceConfig BuildConfig(const tool::ServeContext& ctx, const ServeArguments& a, bool* run_token) {
   ServiceConfig config;
   if (!a.config.empty()) {
     LoadConfigFile(a.config, config);
@@ -109,6 +138,17 @@ ServiceConfig BuildConfig(const tool::ServeContext& ctx, const ServeArguments& a
     throw ConfigError("--lang goes with --db: the language of the embedded source");
   }
   for (const std::string& t : a.tokens) config.tokens.push_back(ParseTokenOption(t));
+  // No token anywhere: one for this run, so that `serve --db FILE` serves at
+  // once while every request still needs a token (it is printed at the start).
+  if (config.tokens.empty() && !config.sources.empty()) {
+    TokenConfig t;
+    t.token = RunToken();
+    t.name = "run token";
+    if (!t.token.empty()) {
+      config.tokens.push_back(t);
+      *run_token = true;
+    }
+  }
   if (!a.listen.empty()) ParseListen(a.listen, config.host, config.port);
   if (!a.access_log.empty()) config.access_log = a.access_log;
   config.table_rights = config.table_rights || ctx.table_rights;
@@ -124,8 +164,9 @@ ServiceConfig BuildConfig(const tool::ServeContext& ctx, const ServeArguments& a
 
 int Run(const tool::ServeContext& ctx, const ServeArguments& a) {
   ServiceConfig config;
+  bool run_token = false;
   try {
-    config = BuildConfig(ctx, a);
+    config = BuildConfig(ctx, a, &run_token);
   } catch (const ConfigError& e) {
     ctx.err << "q8vantorpt serve: " << e.what() << "\nRun with --help for more information.\n";
     return tool::kExitUsage;
@@ -162,6 +203,15 @@ int Run(const tool::ServeContext& ctx, const ServeArguments& a) {
             << ":" << port << "/ (sources: " << sources << "; " << config.tokens.size()
             << (config.tokens.size() == 1 ? " token" : " tokens") << "; "
             << config.limits.EffectiveConcurrentRuns() << " concurrent runs)" << std::endl;
+    if (run_token) {
+      ctx.err << "q8vantorpt serve: no token was given; this run's token (user 0, no direct "
+                 "SQL) is "
+              << config.tokens.front().token << std::endl
+              << "q8vantorpt serve: the viewer, signed in: http://"
+              << (config.host.find(':') != std::string::npos ? "[" + config.host + "]"
+                                                             : config.host)
+              << ":" << port << "/#token=" << config.tokens.front().token << std::endl;
+    }
     if (!loopback)
       ctx.err << "q8vantorpt serve: warning: plain HTTP on " << config.host
               << "; put a TLS reverse proxy in front (see README)" << std::endl;

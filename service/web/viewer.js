@@ -157,6 +157,14 @@
 
   // ---- State ------------------------------------------------------------
 
+  // A sign-in link (`/#token=…`, printed by the service when it made a token
+  // for its run) signs this tab in; the token then leaves the address bar.
+  const linkToken = new URLSearchParams(location.hash.slice(1)).get('token');
+  if (linkToken) {
+    sessionStorage.setItem('q8.token', linkToken.trim());
+    history.replaceState(null, '', location.pathname + location.search);
+  }
+
   const state = {
     token: sessionStorage.getItem('q8.token') || '',
     lang: localStorage.getItem('q8.lang') || browserLanguage(),

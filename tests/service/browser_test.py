@@ -297,7 +297,26 @@ def main():
         check("SQL preview", True)
         browser.click("#show-sql")
 
+        # A service started without tokens prints a sign-in link; opened, it
+        # signs the tab in and leaves the address bar without the token.
+        open_service = Service(args.tool, db, [])
+        try:
+            link = wait_for("the sign-in link", lambda: next(
+                (l.split("signed in: ", 1)[1] for l in open_service.log if "/#token=" in l), None))
+            check("the link is the service's", link.startswith(open_service.base + "/#token="), link)
+            browser.go(link)
+            wait_for("the report list through the link", lambda: browser.script(
+                "return document.querySelectorAll('#report-list li').length") == 3)
+            check("signed in without the form", browser.script(
+                "return document.getElementById('signin-panel').hidden"))
+            check("the token left the address bar", "token" not in browser.script("return location.href"))
+        finally:
+            check("the tokenless service stops cleanly", open_service.stop() == 0)
+
         if args.screenshot:
+            browser.go(service.base + "/")
+            wait_for("the report list again", lambda: browser.script(
+                "return document.querySelectorAll('#report-list li').length") == 3)
             # The summary report, per customer and material, for the README.
             browser.click('#report-list li[data-number="2008609"]')
             wait_for("the summary's filters", lambda: browser.script(

@@ -639,6 +639,51 @@ TEST_F(ServiceLimitsTest, SigtermCancelsWhatOutlivesTheShutdownDeadline) {
   EXPECT_TRUE(stopped);
 }
 
+TEST_F(ServiceLimitsTest, WithoutTokensARunTokenIsMadeAndPrinted) {
+  ServiceProcess s(Q8_TOOL_PATH, {"--db", Db()});
+  ASSERT_TRUE(s.started());
+  // The token of this run and the viewer's sign-in link carrying it.
+  std::string token, link;
+  const std::string says = "this run's token (user 0, no direct SQL) is ";
+  for (int i = 0; i < 200 && link.empty(); ++i) {
+    if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    for (const std::string& l : s.Lines()) {
+      if (l.find(says) != std::string::npos) token = l.substr(l.find(says) + says.size());
+      if (l.find("/#token=") != std::string::npos) link = l;
+    }
+  }
+  ASSERT_EQ(token.size(), 64u) << LinesOf(s);
+  EXPECT_EQ(token.find_first_not_of("0123456789abcdef"), std::string::npos);
+  EXPECT_NE(link.find(":" + std::to_string(s.port()) + "/#token=" + token), std::string::npos);
+
+  // Still no token, no data; with it, the reports and lookups of user 0 but
+  // no direct SQL.
+  httplib::Client c = Client(s.port());
+  ExpectError(c.Get("/api/periods/current"), 401, "no token");
+  ExpectError(c.Get("/api/periods/current", Auth("wrong")), 401, "wrong token");
+  httplib::Result period = c.Get("/api/periods/current", Auth(token));
+  ASSERT_TRUE(period);
+  EXPECT_EQ(period->status, 200) << period->body;
+  EXPECT_EQ(json::parse(period->body)["CurrentYear"], 2024);
+  ExpectError(c.Post("/api/query", Auth(token), R"({"sql":"select 1"})", "application/json"), 403,
+              "direct SQL");
+  EXPECT_EQ(s.Stop(), 0);
+
+  // Two runs, two tokens.
+  ServiceProcess again(Q8_TOOL_PATH, {"--db", Db()});
+  ASSERT_TRUE(again.started());
+  bool printed = false, same = false;
+  for (int i = 0; i < 200 && !printed; ++i) {
+    if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    for (const std::string& l : again.Lines()) {
+      printed = printed || l.find(says) != std::string::npos;
+      same = same || l.find(token) != std::string::npos;
+    }
+  }
+  EXPECT_TRUE(printed);
+  EXPECT_FALSE(same);
+}
+
 TEST_F(ServiceLimitsTest, StartRefusesWhatCannotServe) {
   const struct {
     std::vector<std::string> args;
@@ -646,7 +691,6 @@ TEST_F(ServiceLimitsTest, StartRefusesWhatCannotServe) {
     const char* says;
   } cases[] = {
       {{"serve", "--db", "/nonexistent.db", "--token", "abcdefgh:0"}, 2, "not found"},
-      {{"serve", "--db", "x.db"}, 2, "no token"},
       {{"serve", "--token", "abcdefgh:0"}, 2, "no data source"},
       {{"serve", "--db", "x.db", "--token", "abcdefgh"}, 2, "TOKEN:USERID"},
       {{"serve", "--db", "x.db", "--token", "a:0", "--user-id", "5"},
