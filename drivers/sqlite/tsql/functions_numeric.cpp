@@ -150,9 +150,10 @@ void ToInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_int64(ctx, static_cast<int64_t>(v));
 }
 
-// tsql_tofloat(x): a text converted to float: a number in any notation,
-// blanks around it (an empty text is 0).
-void ToFloat(sqlite3_context* ctx, int, sqlite3_value** argv) {
+// tsql_tofloat(x[, kind]): a text converted to float: a number in any
+// notation, blanks around it (an empty text is 0). `kind` is what x is
+// declared as (DecimalCall::Kind), for the wording of the error.
+void ToFloat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   switch (sqlite3_value_type(argv[0])) {
     case SQLITE_NULL:
       return;
@@ -171,7 +172,9 @@ void ToFloat(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const double d = std::strtod(body.c_str(), &end);
   const bool hex = body.find_first_of("xXpPnN") != std::string::npos;  // no hex, inf or nan
   if (end != body.c_str() + body.size() || hex || !std::isfinite(d))
-    return Error(ctx, "Error converting data type varchar to float.");
+    return Error(ctx, argc > 1 && sqlite3_value_int(argv[1]) == DecimalCall::kNText
+                          ? "Error converting data type nvarchar to float."
+                          : "Error converting data type varchar to float.");
   sqlite3_result_double(ctx, d);
 }
 
@@ -399,6 +402,7 @@ int RegisterNumericFunctions(sqlite3* db) {
       {"tsql_int", 2, true, CheckInt},
       {"tsql_toint", 3, true, ToInt},
       {"tsql_tofloat", 1, true, ToFloat},
+      {"tsql_tofloat", 2, true, ToFloat},
   };
   return RegisterScalars(db, kScalars);
 }

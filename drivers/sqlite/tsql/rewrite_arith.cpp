@@ -115,7 +115,7 @@ void Rewriter::EmitNumberAs(const Expr* x, const Ty& to, int prec, bool right) {
   } else if (t.IsText() && to.kind == Ty::kFloat) {
     Put("tsql_tofloat(");
     Emit(x);
-    Put(")");
+    Put(t.unicode ? ",3)" : ")");
   } else if (t.kind == Ty::kDecimal && to.kind == Ty::kFloat) {
     // A decimal stored as its digits is read as a number here.
     Put("CAST(");

@@ -482,6 +482,13 @@ void Rewriter::EmitBinary(const Expr* e) {
         Put(",");
         EmitNumberAs(b, e->ty);
         Put(")");
+      } else if (e->ty.kind == Ty::kFloat) {
+        // A text or decimal operand is read as a float first.
+        Put("tsql_div(");
+        EmitNumberAs(a, e->ty);
+        Put(",");
+        EmitNumberAs(b, e->ty);
+        Put(")");
       } else {
         EmitCall("tsql_div", {a, b});
       }
@@ -515,6 +522,14 @@ void Rewriter::EmitBinary(const Expr* e) {
     Emit(a);
     Put(Text(e->tok));
     Emit(b);
+    return;
+  }
+  if (e->ty.kind == Ty::kFloat && (e->op == Op::kAdd || e->op == Op::kSub || e->op == Op::kMul)) {
+    // float arithmetic: a text operand converts to float (or fails as SQL
+    // Server fails), a decimal one is read as a number.
+    EmitNumberAs(a, e->ty, f->prec, false);
+    Put(f->text);
+    EmitNumberAs(b, e->ty, f->prec, true);
     return;
   }
   EmitOperand(a, f->prec, false);
