@@ -426,13 +426,15 @@ Session::DeadlineGuard::~DeadlineGuard() {
 std::string StatementExcerpt(std::string_view text) {
   std::string out;
   bool blank = false;
+  bool quoted = false;  // inside a '…' literal, whose blanks are its value
   for (char c : text) {
-    if (c == '\r' || c == '\n' || c == '\t' || c == ' ') {
+    if (!quoted && (c == '\r' || c == '\n' || c == '\t' || c == ' ')) {
       blank = !out.empty();
       continue;
     }
     if (blank) out += ' ';
     blank = false;
+    if (c == '\'') quoted = !quoted;  // '' inside a literal toggles twice
     out += c;
   }
   constexpr size_t kMax = 300;

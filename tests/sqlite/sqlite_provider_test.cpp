@@ -270,6 +270,20 @@ TEST_F(SqliteProvider, ATranslationFailureNamesItsStatement) {
   }
 }
 
+// The statement an error names is written on one line, but a literal keeps
+// its blanks: they are its value.
+TEST_F(SqliteProvider, TheNamedStatementKeepsTheBlanksOfItsLiterals) {
+  auto cn = Open();
+  try {
+    cn->Execute("select   1\r\n  where 'a  b' = 'it''s  ' +\t'x'  / 0");
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    const std::string d = e.description();
+    EXPECT_NE(d.find("[statement: select 1 where 'a  b' = 'it''s  ' + 'x' / 0]"), std::string::npos)
+        << d;
+  }
+}
+
 TEST_F(SqliteProvider, ALockedDatabaseIsWaitedForThenReported) {
   auto writer = Open(";Busy Timeout=200");
   sqlite3* holder = nullptr;
