@@ -117,8 +117,8 @@ TEST(ConnectionStringTest, DroppedKeysAreReported) {
 
 TEST(ConnectionStringTest, OdbcStringsPassUnchanged) {
   const char* kPlain[] = {
-      "Driver={ODBC Driver 18 for SQL Server};Server=tcp:db,1433;Database=ERP;UID=sa;PWD=x;"
-      "TrustServerCertificate=yes",
+      ("Driver={ODBC Driver 18 for SQL Server};Server=tcp:db,1433;Database=ERP;UID=sa;PWD=x;"
+       "TrustServerCertificate=yes"),
       "DSN=erp;UID=sa;PWD=x",
       "Driver=FreeTDS;Server=db;Port=1433;TDS_Version=auto",
       // A Provider key does not make a Driver string an OLE DB one.
