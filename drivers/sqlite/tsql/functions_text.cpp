@@ -1,9 +1,10 @@
-// The text SQLite functions of translated statements: RIGHT, SPACE,
-// REPLICATE, REVERSE and ISNUMERIC, and the functions that compare text as
+// The text SQLite functions of translated statements: LEFT, RIGHT,
+// SUBSTRING, SPACE, REPLICATE, REVERSE and ISNUMERIC, and the functions that compare text as
 // the server's default collation does (without regard to letter case):
 // LIKE with SQL Server's patterns, CHARINDEX, REPLACE, UPPER and LOWER.
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -40,6 +41,38 @@ void Right(sqlite3_context* ctx, int, sqlite3_value** argv) {
   size_t len = Utf8Length(s);
   size_t skip = static_cast<uint64_t>(n) >= len ? 0 : len - static_cast<size_t>(n);
   std::string_view r = s.substr(Utf8Offset(s, skip));
+  sqlite3_result_text(ctx, r.data(), static_cast<int>(r.size()), SQLITE_TRANSIENT);
+}
+
+void Left(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (AnyNull(2, argv)) return;
+  std::string_view s = TextOf(argv[0]);
+  int64_t n = sqlite3_value_int64(argv[1]);
+  if (n < 0) return Error(ctx, "Invalid length parameter passed to the left function.");
+  const size_t len = Utf8Length(s);
+  const size_t take = static_cast<uint64_t>(n) >= len ? len : static_cast<size_t>(n);
+  std::string_view r = s.substr(0, Utf8Offset(s, take));
+  sqlite3_result_text(ctx, r.data(), static_cast<int>(r.size()), SQLITE_TRANSIENT);
+}
+
+// SUBSTRING(s, start, length): the characters at positions start to
+// start + length - 1 that exist (positions count from 1; a start of 0 or
+// below only shortens what is left of the length).
+void Substring(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (AnyNull(3, argv)) return;
+  std::string_view s = TextOf(argv[0]);
+  const int64_t start = sqlite3_value_int64(argv[1]);
+  const int64_t n = sqlite3_value_int64(argv[2]);
+  if (n < 0) return Error(ctx, "Invalid length parameter passed to the substring function.");
+  const int64_t len = static_cast<int64_t>(Utf8Length(s));
+  const int64_t first = std::max<int64_t>(start, 1);
+  // One past the last position: start + n, unless that passes the end.
+  int64_t end = 0;
+  const int64_t stop = __builtin_add_overflow(start, n, &end) ? len + 1 : std::min(len + 1, end);
+  if (first >= stop) return sqlite3_result_text(ctx, "", 0, SQLITE_STATIC);
+  const size_t b = Utf8Offset(s, static_cast<size_t>(first - 1));
+  const size_t e = b + Utf8Offset(s.substr(b), static_cast<size_t>(stop - first));
+  std::string_view r = s.substr(b, e - b);
   sqlite3_result_text(ctx, r.data(), static_cast<int>(r.size()), SQLITE_TRANSIENT);
 }
 
@@ -303,7 +336,9 @@ void Like(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 int RegisterTextFunctions(sqlite3* db) {
   static constexpr Scalar kScalars[] = {
+      {"tsql_left", 2, true, Left},
       {"tsql_right", 2, true, Right},
+      {"tsql_substring", 3, true, Substring},
       {"tsql_space", 1, true, Space},
       {"tsql_replicate", 2, true, Replicate},
       {"tsql_reverse", 1, true, Reverse},

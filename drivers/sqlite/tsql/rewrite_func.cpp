@@ -206,16 +206,6 @@ void Rewriter::EmitFunc(const Expr* e) {
       Emit(args[0]);
       Put("))");
       return;
-    case Fn::kLeft:
-      if (n != 2) break;
-      Put("substr(");
-      Emit(args[0]);
-      Put(",");
-      Put("1");
-      Put(",");
-      Emit(args[1]);
-      Put(")");
-      return;
     case Fn::kRound:
     case Fn::kCeiling:
     case Fn::kFloor:
