@@ -116,6 +116,12 @@ void Rewriter::EmitNumberAs(const Expr* x, const Ty& to, int prec, bool right) {
     Put("tsql_tofloat(");
     Emit(x);
     Put(t.unicode ? ",3)" : ")");
+  } else if (t.IsDateTime() && to.kind == Ty::kFloat) {
+    // A datetime as a float counts the days since 1900-01-01, with the time
+    // of day as the fraction.
+    Put("(julianday(");
+    Emit(x);
+    Put(")-2415020.5)");
   } else if (t.kind == Ty::kDecimal && to.kind == Ty::kFloat) {
     // A decimal stored as its digits is read as a number here.
     Put("CAST(");

@@ -166,7 +166,7 @@ void Rewriter::EmitAssign(const Expr* e, const Ty& target) {
       EmitConverted(e, target);
       return;
     case Ty::kFloat:
-      if (t.IsText() || t.kind == Ty::kDecimal) {
+      if (t.IsText() || t.kind == Ty::kDecimal || t.IsDateTime()) {
         EmitNumberAs(e, target);
       } else {
         Emit(e);
@@ -252,7 +252,7 @@ void Rewriter::EmitCastTo(const Expr* a, const Ty& t, int style, bool date_only)
       EmitDecimalCast(a, t);
       return;
     case Ty::kFloat:
-      if (a->ty.IsText()) {
+      if (a->ty.IsText() || a->ty.IsDateTime()) {
         EmitNumberAs(a, t);
         return;
       }
