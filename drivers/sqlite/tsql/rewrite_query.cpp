@@ -360,7 +360,7 @@ void Rewriter::EmitSelect(const Select* s, const std::vector<Ty>* assign) {
     if (m->op != SetOp::kUnionAll) dedupe = true;
   }
   for (const Select* m = s; m != nullptr; m = m->next) {
-    EmitCore(m, assign, m == s && dedupe);
+    EmitCore(m, assign, m == s && dedupe, s->next != nullptr ? s : nullptr);
     switch (m->op) {
       case SetOp::kUnion:
         Put("UNION");
@@ -413,7 +413,8 @@ void Rewriter::EmitSelect(const Select* s, const std::vector<Ty>* assign) {
   }
 }
 
-void Rewriter::EmitCore(const Select* m, const std::vector<Ty>* assign, bool collate_text) {
+void Rewriter::EmitCore(const Select* m, const std::vector<Ty>* assign, bool collate_text,
+                        const Select* compound) {
   Put("SELECT");
   if (m->distinct) Put("DISTINCT");
   bool has_star = false;
@@ -430,10 +431,19 @@ void Rewriter::EmitCore(const Select* m, const std::vector<Ty>* assign, bool col
     const size_t start = out_.size();
     const Ty* target =
         assign != nullptr && !has_star && i < assign->size() ? &(*assign)[i] : nullptr;
+    // A member's value of another kind than the compound's column converts
+    // to it, as SQL Server converts it (or fails: 'a' in an int column).
+    const Ty* column = compound != nullptr && !compound->star_unknown && !has_star &&
+                               i < compound->out.size() && compound->out[i].ty.Known() &&
+                               e->ty.Known() && e->ty.kind != compound->out[i].ty.kind
+                           ? &compound->out[i].ty
+                           : nullptr;
     if (m == null_core_ && null_items_ != nullptr && i < null_items_->size() && (*null_items_)[i]) {
       Put("NULL");  // a column nothing reads (rewrite_fuse.cpp)
     } else if (target != nullptr && target->Known()) {
       EmitAssign(e, *target);
+    } else if (column != nullptr) {
+      EmitConverted(e, *column);
     } else if (wrap_text && e->ty.IsText()) {
       // DISTINCT and UNION compare the values under the collation.
       EmitCollated(e);

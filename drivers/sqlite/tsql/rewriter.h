@@ -139,7 +139,10 @@ class Rewriter {
 
   // ---- Queries (rewrite_query.cpp) ----
   void EmitSelect(const Select* s, const std::vector<Ty>* assign = nullptr);
-  void EmitCore(const Select* m, const std::vector<Ty>* assign, bool collate_text);
+  // One member of a SELECT; `compound`, the first member of a UNION,
+  // EXCEPT or INTERSECT, whose columns have the members' dominant types.
+  void EmitCore(const Select* m, const std::vector<Ty>* assign, bool collate_text,
+                const Select* compound);
   // `extra`: conditions to AND to the ON of this table reference's join.
   void EmitTableRef(const TableRef* t, const std::vector<const Expr*>* extra = nullptr);
   void EmitOrderItems(const std::pmr::vector<OrderItem>& items, const Select* owner);
