@@ -178,6 +178,44 @@ void ToFloat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   sqlite3_result_double(ctx, d);
 }
 
+// tsql_numtext(x, size, code): a number converted to a text type of `size`
+// characters. code = 2 * source + national, source 0 an integer (x its
+// value), 1 a decimal (x its text), 2 a float (x its value, written as SQL
+// Server writes a float: at most 6 significant digits, a three-digit
+// exponent when it needs one). A text longer than `size` is '*' for an
+// integer into varchar, else error 8115.
+void NumberToText(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return;
+  const int64_t size = sqlite3_value_int64(argv[1]);
+  const int code = sqlite3_value_int(argv[2]);
+  const int source = code / 2;
+  const bool national = code % 2 != 0;
+  std::string text;
+  if (source == 2) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.6g", sqlite3_value_double(argv[0]));
+    text = buf;
+    // C writes at least two exponent digits, SQL Server three.
+    const size_t e = text.find('e');
+    if (e != std::string::npos && e + 2 < text.size()) {
+      const std::string digits = text.substr(e + 2);
+      if (digits.size() < 3)
+        text = text.substr(0, e + 2) + std::string(3 - digits.size(), '0') + digits;
+    }
+  } else if (source == 0 && sqlite3_value_type(argv[0]) == SQLITE_INTEGER) {
+    text = std::to_string(sqlite3_value_int64(argv[0]));
+  } else {
+    text = std::string(TextOf(argv[0]));
+  }
+  if (size > 0 && static_cast<int64_t>(text.size()) > size) {
+    if (source == 0 && !national) return sqlite3_result_text(ctx, "*", 1, SQLITE_STATIC);
+    const char* from = source == 0 ? "expression" : source == 1 ? "numeric" : "float";
+    return Error(ctx, std::string("Arithmetic overflow error converting ") + from +
+                          " to data type " + (national ? "nvarchar." : "varchar."));
+  }
+  sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
 // ---- floats and integers ----
 
 bool IsZero(sqlite3_value* v) {
@@ -403,6 +441,7 @@ int RegisterNumericFunctions(sqlite3* db) {
       {"tsql_toint", 3, true, ToInt},
       {"tsql_tofloat", 1, true, ToFloat},
       {"tsql_tofloat", 2, true, ToFloat},
+      {"tsql_numtext", 3, true, NumberToText},
   };
   return RegisterScalars(db, kScalars);
 }

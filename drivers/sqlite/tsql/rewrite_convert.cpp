@@ -207,6 +207,27 @@ void Rewriter::EmitCastTo(const Expr* a, const Ty& t, int style, bool date_only)
       if (date_only) Put(")");
       return;
     case Ty::kText: {
+      if (a->ty.IsNumeric() && (a->ty.kind != Ty::kFloat || style <= 0)) {
+        // A number is written out whole, or does not fit: SQL Server never
+        // cuts its digits.
+        const int source = a->ty.kind == Ty::kDecimal ? 1 : a->ty.kind == Ty::kFloat ? 2 : 0;
+        Put("tsql_numtext(");
+        if (source == 1) {
+          Put("tsql_dec2str(");
+          Emit(a);
+          Put(",");
+          Put(std::to_string(a->ty.scale));
+          Put(")");
+        } else {
+          Emit(a);
+        }
+        Put(",");
+        Put(std::to_string(t.size));
+        Put(",");
+        Put(std::to_string(2 * source + (t.unicode ? 1 : 0)));
+        Put(")");
+        return;
+      }
       // A longer text is cut to the type's length.
       const bool cut = t.size > 0 && !(a->ty.IsText() && a->ty.size > 0 && a->ty.size <= t.size);
       if (cut) Put("substr(");
