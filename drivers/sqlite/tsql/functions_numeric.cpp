@@ -150,6 +150,54 @@ void ToInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_int64(ctx, static_cast<int64_t>(v));
 }
 
+// tsql_tobit(x, kind): x as a bit. A number is 1 unless it is 0; a text is
+// 'TRUE' or 'FALSE' (any case) or a whole number, blanks around it allowed.
+// `kind` is what x is declared as (DecimalCall::Kind), for the error.
+void ToBit(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  switch (sqlite3_value_type(argv[0])) {
+    case SQLITE_NULL:
+      return;
+    case SQLITE_INTEGER:
+      return sqlite3_result_int(ctx, sqlite3_value_int64(argv[0]) != 0);
+    case SQLITE_FLOAT:
+      return sqlite3_result_int(ctx, sqlite3_value_double(argv[0]) != 0.0);
+    default:
+      break;
+  }
+  const int kind = sqlite3_value_int(argv[1]);
+  const std::string_view t = TextOf(argv[0]);
+  if (kind == DecimalCall::kExact) {
+    // A decimal stored as its digits.
+    return sqlite3_result_int(ctx, t.find_first_of("123456789") != std::string_view::npos);
+  }
+  size_t b = 0, e = t.size();
+  while (b < e && t[b] == ' ') ++b;
+  while (e > b && t[e - 1] == ' ') --e;
+  const std::string_view body = t.substr(b, e - b);
+  const auto is = [&](std::string_view word) {
+    if (body.size() != word.size()) return false;
+    for (size_t i = 0; i < word.size(); ++i)
+      if ((body[i] | 0x20) != word[i]) return false;
+    return true;
+  };
+  if (is("true")) return sqlite3_result_int(ctx, 1);
+  if (is("false")) return sqlite3_result_int(ctx, 0);
+  size_t i = !body.empty() && (body[0] == '+' || body[0] == '-') ? 1 : 0;
+  bool digit = false, nonzero = false;
+  for (; i < body.size(); ++i) {
+    if (body[i] < '0' || body[i] > '9') break;
+    digit = true;
+    nonzero = nonzero || body[i] != '0';
+  }
+  if (body.empty()) return sqlite3_result_int(ctx, 0);
+  if (i != body.size() || !digit) {
+    return Error(ctx, std::string("Conversion failed when converting the ") +
+                          (kind == DecimalCall::kNText ? "nvarchar" : "varchar") + " value '" +
+                          std::string(t) + "' to data type bit.");
+  }
+  sqlite3_result_int(ctx, nonzero);
+}
+
 // tsql_tofloat(x[, kind]): a text converted to float: a number in any
 // notation, blanks around it (an empty text is 0). `kind` is what x is
 // declared as (DecimalCall::Kind), for the wording of the error.
@@ -439,6 +487,7 @@ int RegisterNumericFunctions(sqlite3* db) {
       {"tsql_sqrt", 1, true, Sqrt},
       {"tsql_int", 2, true, CheckInt},
       {"tsql_toint", 3, true, ToInt},
+      {"tsql_tobit", 2, true, ToBit},
       {"tsql_tofloat", 1, true, ToFloat},
       {"tsql_tofloat", 2, true, ToFloat},
       {"tsql_numtext", 3, true, NumberToText},

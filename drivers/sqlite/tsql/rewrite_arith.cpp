@@ -101,9 +101,7 @@ void Rewriter::EmitNumberAs(const Expr* x, const Ty& to, int prec, bool right) {
     Put(std::to_string(to.precision));
     Put(t.unicode ? ",3)" : ",2)");
   } else if (t.IsText() && to.kind == Ty::kBit) {
-    Put("tsql_toint(");
-    Emit(x);
-    Put(t.unicode ? ",10,3)" : ",10,2)");
+    EmitBitCast(x);
   } else if (t.IsText() && to.kind == Ty::kDecimal) {
     DecimalCall c;
     c.kind = t.unicode ? DecimalCall::kNText : DecimalCall::kText;

@@ -148,6 +148,17 @@ void Rewriter::EmitIntCast(const Expr* x, const Ty& target) {
   Put(t.kind == Ty::kFloat ? ",1)" : t.IsText() ? (t.unicode ? ",3)" : ",2)") : ",0)");
 }
 
+void Rewriter::EmitBitCast(const Expr* x) {
+  const Ty& t = x->ty;
+  if (t.kind == Ty::kBit || t.kind == Ty::kNull) {
+    Emit(x);
+    return;
+  }
+  Put("tsql_tobit(");
+  Emit(x);
+  Put(t.IsText() ? (t.unicode ? ",3)" : ",2)") : t.kind == Ty::kFloat ? ",1)" : ",0)");
+}
+
 // Storing `e` into a column of type `target` (INSERT, UPDATE, SELECT INTO).
 void Rewriter::EmitAssign(const Expr* e, const Ty& target) {
   const Ty& t = e->ty;
@@ -164,6 +175,13 @@ void Rewriter::EmitAssign(const Expr* e, const Ty& target) {
       return;
     case Ty::kDateTime:
       EmitConverted(e, target);
+      return;
+    case Ty::kBit:
+      if (t.Known()) {
+        EmitBitCast(e);
+      } else {
+        Emit(e);
+      }
       return;
     case Ty::kFloat:
       if (t.IsText() || t.kind == Ty::kDecimal || t.IsDateTime()) {
@@ -263,11 +281,7 @@ void Rewriter::EmitCastTo(const Expr* a, const Ty& t, int style, bool date_only)
       EmitIntCast(a, t);
       return;
     case Ty::kBit:
-      Put("(CASE WHEN (");
-      Emit(a);
-      Put(") IS NULL THEN NULL WHEN (");
-      Emit(a);
-      Put(") <> 0 THEN 1 ELSE 0 END)");
+      EmitBitCast(a);
       return;
     case Ty::kDecimal:
       EmitDecimalCast(a, t);

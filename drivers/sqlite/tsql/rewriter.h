@@ -128,6 +128,9 @@ class Rewriter {
   void EmitCastTo(const Expr* x, const Ty& target, int style = -1, bool date_only = false);
   void EmitDecimalCast(const Expr* x, const Ty& target);
   void EmitIntCast(const Expr* x, const Ty& target);
+  // x as a bit: 1 for any number but 0, a text 'true'/'false' or a whole
+  // number, else SQL Server's conversion error.
+  void EmitBitCast(const Expr* x);
 
   // ---- Function calls (rewrite_func.cpp) ----
   void EmitFunc(const Expr* e);
