@@ -5,6 +5,7 @@
 // and float with SQL Server's errors.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "tests/tsql/harness.h"
@@ -20,8 +21,10 @@ std::string One(Database& db, const std::string& tsql) {
   return r.results[0].rows[0][0];
 }
 
+// A literal: varchar for ASCII text, nvarchar (N'…') for any other.
 std::string Quote(std::string_view s) {
-  std::string out = "N'";
+  const bool ascii = std::all_of(s.begin(), s.end(), [](char c) { return (c & 0x80) == 0; });
+  std::string out = ascii ? "'" : "N'";
   for (char c : s) {
     out += c;
     if (c == '\'') out += '\'';
@@ -61,7 +64,7 @@ TEST(Like, PatternsAsSqlServerReadsThem) {
       {"a_b", "a[_]b", true},
       {"axb", "a[_]b", false},
       {"a-b", "a[-]b", true},
-      {"abc  ", "abc", true},  // trailing blanks of the text do not count
+      {"abc  ", "abc", true},  // trailing blanks of a varchar text do not count
       {"abc", "abc ", false},  // those of the pattern do
       {"ΔΕΛΤΑ", "δ%", true},
       {"中文报表", "%报%", true},

@@ -302,9 +302,11 @@ bool Match(const std::vector<PatternItem>& pat, const std::vector<uint32_t>& tex
   return p == pat.size();
 }
 
-// tsql_like(text, pattern [, escape]): text LIKE pattern, letter case
-// ignored; blanks that end the text are ignored (those of the pattern are
-// not).
+// tsql_like(text, pattern [, escape]) and tsql_nlike(…): text LIKE pattern,
+// letter case ignored. Between varchar values (tsql_like) blanks that end the
+// text do not count (those of the pattern do); once an nvarchar takes part
+// (tsql_nlike), Unicode matching counts every character.
+template <bool kUnicode>
 void Like(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (AnyNull(argc, argv)) return;
   uint32_t escape = 0;
@@ -325,7 +327,7 @@ void Like(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   while (i < s.size()) text.push_back(FoldCase(DecodeUtf8(s, i)));
   size_t n = text.size();
   bool match = Match(pat, text, n);
-  if (!match) {
+  if (!match && !kUnicode) {
     while (n > 0 && text[n - 1] == ' ') --n;
     if (n != text.size()) match = Match(pat, text, n);
   }
@@ -348,8 +350,10 @@ int RegisterTextFunctions(sqlite3* db) {
       {"tsql_replace", 3, true, Replace},
       {"tsql_upper", 1, true, MapCase<UpperCase>},
       {"tsql_lower", 1, true, MapCase<FoldCase>},
-      {"tsql_like", 2, true, Like},
-      {"tsql_like", 3, true, Like},
+      {"tsql_like", 2, true, Like<false>},
+      {"tsql_like", 3, true, Like<false>},
+      {"tsql_nlike", 2, true, Like<true>},
+      {"tsql_nlike", 3, true, Like<true>},
   };
   return RegisterScalars(db, kScalars);
 }

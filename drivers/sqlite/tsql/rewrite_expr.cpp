@@ -393,7 +393,10 @@ void Rewriter::EmitPredicate(const Expr* e) {
       return;
     default:  // kLike: SQL Server's patterns, letter case ignored
       if (e->negated) Put("NOT");
-      Put("tsql_like(");
+      // Unicode matching once an nvarchar takes part.
+      Put((e->a->ty.IsText() && e->a->ty.unicode) || (e->b->ty.IsText() && e->b->ty.unicode)
+              ? "tsql_nlike("
+              : "tsql_like(");
       Emit(e->a);
       Put(",");
       Emit(e->b);
