@@ -50,7 +50,7 @@ constexpr FunctionInfo kFunctions[] = {
     {"space", Fn::kSpace, FnType::kVarchar, "tsql_space"},
     {"replicate", Fn::kReplicate, FnType::kLongText, "tsql_replicate"},
     {"reverse", Fn::kReverse, FnType::kArgText, "tsql_reverse"},
-    {"char", Fn::kChar, FnType::kChar1, nullptr},
+    {"char", Fn::kChar, FnType::kChar1, "tsql_char"},
     {"ascii", Fn::kAscii, FnType::kInt, "unicode"},
     {"unicode", Fn::kUnicode, FnType::kInt, nullptr},
     {"power", Fn::kPower, FnType::kPower, "tsql_power"},

@@ -110,17 +110,78 @@ void Reverse(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_text(ctx, r.data(), static_cast<int>(r.size()), SQLITE_TRANSIENT);
 }
 
+// ISNUMERIC(x): 1 when x converts to one of the number types, money
+// included. So besides ordinary numbers it accepts what money reads: a
+// currency sign, digits grouped with commas, and (as SQL Server does) a lone
+// sign, currency sign or point. An exponent needs its digits; blanks around
+// are allowed.
+bool LooksNumeric(std::string_view s) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+  if (s.empty()) return false;
+  const auto currency = [&s] {
+    for (std::string_view sign : {"$", "\xC2\xA3", "\xC2\xA5", "\xE2\x82\xAC"}) {  // $ £ ¥ €
+      if (s.starts_with(sign)) {
+        s.remove_prefix(sign.size());
+        return true;
+      }
+    }
+    return false;
+  };
+  const bool money = currency();
+  if (!s.empty() && (s.front() == '+' || s.front() == '-')) s.remove_prefix(1);
+  const bool money_after_sign = !money && currency();
+  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+  size_t digits = 0;
+  bool comma = false;
+  while (!s.empty() && ((s.front() >= '0' && s.front() <= '9') || s.front() == ',')) {
+    if (s.front() == ',') {
+      comma = true;
+    } else {
+      ++digits;
+    }
+    s.remove_prefix(1);
+  }
+  if (!s.empty() && s.front() == '.') {
+    s.remove_prefix(1);
+    while (!s.empty() && s.front() >= '0' && s.front() <= '9') {
+      ++digits;
+      s.remove_prefix(1);
+    }
+  }
+  if (!s.empty() && digits > 0 && !comma && !money && !money_after_sign &&
+      (s.front() == 'e' || s.front() == 'E' || s.front() == 'd' || s.front() == 'D')) {
+    s.remove_prefix(1);
+    if (!s.empty() && (s.front() == '+' || s.front() == '-')) s.remove_prefix(1);
+    if (s.empty() || s.front() < '0' || s.front() > '9') return false;
+    while (!s.empty() && s.front() >= '0' && s.front() <= '9') s.remove_prefix(1);
+  }
+  return s.empty();
+}
+
 void IsNumeric(sqlite3_context* ctx, int, sqlite3_value** argv) {
   int type = sqlite3_value_type(argv[0]);
   if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) return sqlite3_result_int(ctx, 1);
   if (type != SQLITE_TEXT) return sqlite3_result_int(ctx, 0);
-  std::string s(TextOf(argv[0]));
-  size_t b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return sqlite3_result_int(ctx, 0);
-  char* end = nullptr;
-  std::strtod(s.c_str() + b, &end);
-  while (end != nullptr && (*end == ' ' || *end == '\t')) ++end;
-  sqlite3_result_int(ctx, end != nullptr && end != s.c_str() + b && *end == 0 ? 1 : 0);
+  sqlite3_result_int(ctx, LooksNumeric(TextOf(argv[0])) ? 1 : 0);
+}
+
+// CHAR(n): the character of code n, NULL outside 0 to 255.
+void Char(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (AnyNull(1, argv)) return;
+  const int64_t n = sqlite3_value_int64(argv[0]);
+  if (n < 0 || n > 255) return;
+  char out[2];
+  int len = 1;
+  if (n < 0x80) {
+    out[0] = static_cast<char>(n);
+  } else {
+    out[0] = static_cast<char>(0xC0 | (n >> 6));
+    out[1] = static_cast<char>(0x80 | (n & 0x3F));
+    len = 2;
+  }
+  sqlite3_result_text(ctx, out, len, SQLITE_TRANSIENT);
 }
 
 // ---- comparisons under the collation ----
@@ -345,6 +406,7 @@ int RegisterTextFunctions(sqlite3* db) {
       {"tsql_replicate", 2, true, Replicate},
       {"tsql_reverse", 1, true, Reverse},
       {"tsql_isnumeric", 1, true, IsNumeric},
+      {"tsql_char", 1, true, Char},
       {"tsql_charindex", 2, true, CharIndex},
       {"tsql_charindex", 3, true, CharIndex},
       {"tsql_replace", 3, true, Replace},
