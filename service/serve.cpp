@@ -198,19 +198,19 @@ int Run(const tool::ServeContext& ctx, const ServeArguments& a) {
                  (s.name == config.DefaultSource().name ? " (default)" : "");
     const bool loopback =
         config.host == "127.0.0.1" || config.host == "::1" || config.host == "localhost";
-    ctx.err << "q8vantorpt serve: listening on http://"
-            << (config.host.find(':') != std::string::npos ? "[" + config.host + "]" : config.host)
-            << ":" << port << "/ (sources: " << sources << "; " << config.tokens.size()
-            << (config.tokens.size() == 1 ? " token" : " tokens") << "; "
+    const std::string url =
+        "http://" +
+        (config.host.find(':') != std::string::npos ? "[" + config.host + "]" : config.host) + ":" +
+        std::to_string(port) + "/";
+    ctx.err << "q8vantorpt serve: listening on " << url << " (sources: " << sources << "; "
+            << config.tokens.size() << (config.tokens.size() == 1 ? " token" : " tokens") << "; "
             << config.limits.EffectiveConcurrentRuns() << " concurrent runs)" << std::endl;
     if (run_token) {
       ctx.err << "q8vantorpt serve: no token was given; this run's token (user 0, no direct "
                  "SQL) is "
               << config.tokens.front().token << std::endl
-              << "q8vantorpt serve: the viewer, signed in: http://"
-              << (config.host.find(':') != std::string::npos ? "[" + config.host + "]"
-                                                             : config.host)
-              << ":" << port << "/#token=" << config.tokens.front().token << std::endl;
+              << "q8vantorpt serve: the viewer, signed in: " << url
+              << "#token=" << config.tokens.front().token << std::endl;
     }
     if (!loopback)
       ctx.err << "q8vantorpt serve: warning: plain HTTP on " << config.host

@@ -23,8 +23,10 @@ struct DecimalCall {
   enum Kind : uint8_t { kExact = 0, kFloat = 1, kText = 2, kNText = 3 };
 
   bool FromText() const { return kind == kText || kind == kNText; }
-  // The source type's name in conversion errors.
-  const char* TextTypeName() const { return kind == kNText ? "nvarchar" : "varchar"; }
+  // The source type's name in conversion errors, for a call's kind or for
+  // the kind argument of the other conversion functions.
+  static const char* TextTypeName(int kind) { return kind == kNText ? "nvarchar" : "varchar"; }
+  const char* TextTypeName() const { return TextTypeName(kind); }
 
   int scale_a = 0;    // the first operand's scale
   int scale_b = 0;    // the second operand's scale

@@ -81,6 +81,14 @@ void CheckInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
   }
 }
 
+// A text without the blanks around it, as conversions read it.
+std::string_view WithoutBlanks(std::string_view t) {
+  size_t b = 0, e = t.size();
+  while (b < e && t[b] == ' ') ++b;
+  while (e > b && t[e - 1] == ' ') --e;
+  return t.substr(b, e - b);
+}
+
 // tsql_toint(x, digits, kind): CAST/CONVERT to an integer type, and a text
 // converted for an integer comparison or operator. Numbers are truncated
 // toward zero; a text must be a whole number (blanks and a sign allowed; an
@@ -115,10 +123,7 @@ void ToInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
       break;
   }
   const std::string_view t = TextOf(argv[0]);
-  size_t b = 0, e = t.size();
-  while (b < e && t[b] == ' ') ++b;
-  while (e > b && t[e - 1] == ' ') --e;
-  const std::string_view body = t.substr(b, e - b);
+  const std::string_view body = WithoutBlanks(t);
   if (body.empty()) return sqlite3_result_int64(ctx, 0);
   size_t i = body[0] == '+' || body[0] == '-' ? 1 : 0;
   bool digit = false, ok = i < body.size();
@@ -131,7 +136,7 @@ void ToInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
       if (v < static_cast<Int128>(1) << 70) v = v * 10 + (body[i] - '0');
     }
   }
-  const std::string text_type = kind == DecimalCall::kNText ? "nvarchar" : "varchar";
+  const std::string text_type = DecimalCall::TextTypeName(kind);
   if (!ok || !digit) {
     return Error(ctx, "Conversion failed when converting the " + text_type + " value '" +
                           std::string(t) + "' to data type " + IntTypeName(digits) + ".");
@@ -170,10 +175,7 @@ void ToBit(sqlite3_context* ctx, int, sqlite3_value** argv) {
     // A decimal stored as its digits.
     return sqlite3_result_int(ctx, t.find_first_of("123456789") != std::string_view::npos);
   }
-  size_t b = 0, e = t.size();
-  while (b < e && t[b] == ' ') ++b;
-  while (e > b && t[e - 1] == ' ') --e;
-  const std::string_view body = t.substr(b, e - b);
+  const std::string_view body = WithoutBlanks(t);
   const auto is = [&](std::string_view word) {
     if (body.size() != word.size()) return false;
     for (size_t i = 0; i < word.size(); ++i)
@@ -192,8 +194,8 @@ void ToBit(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (body.empty()) return sqlite3_result_int(ctx, 0);
   if (i != body.size() || !digit) {
     return Error(ctx, std::string("Conversion failed when converting the ") +
-                          (kind == DecimalCall::kNText ? "nvarchar" : "varchar") + " value '" +
-                          std::string(t) + "' to data type bit.");
+                          DecimalCall::TextTypeName(kind) + " value '" + std::string(t) +
+                          "' to data type bit.");
   }
   sqlite3_result_int(ctx, nonzero);
 }
@@ -220,9 +222,9 @@ void ToFloat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   const double d = std::strtod(body.c_str(), &end);
   const bool hex = body.find_first_of("xXpPnN") != std::string::npos;  // no hex, inf or nan
   if (end != body.c_str() + body.size() || hex || !std::isfinite(d))
-    return Error(ctx, argc > 1 && sqlite3_value_int(argv[1]) == DecimalCall::kNText
-                          ? "Error converting data type nvarchar to float."
-                          : "Error converting data type varchar to float.");
+    return Error(ctx, std::string("Error converting data type ") +
+                          DecimalCall::TextTypeName(argc > 1 ? sqlite3_value_int(argv[1]) : 0) +
+                          " to float.");
   sqlite3_result_double(ctx, d);
 }
 

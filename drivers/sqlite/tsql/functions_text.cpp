@@ -1,12 +1,12 @@
 // The text SQLite functions of translated statements: LEFT, RIGHT,
-// SUBSTRING, SPACE, REPLICATE, REVERSE and ISNUMERIC, and the functions that compare text as
-// the server's default collation does (without regard to letter case):
-// LIKE with SQL Server's patterns, CHARINDEX, REPLACE, UPPER and LOWER.
+// SUBSTRING, SPACE, REPLICATE, REVERSE, ISNUMERIC and CHAR, and the functions
+// that compare text as the server's default collation does (without regard
+// to letter case): LIKE with SQL Server's patterns, CHARINDEX, REPLACE, UPPER
+// and LOWER.
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 

@@ -99,7 +99,7 @@ void Rewriter::EmitNumberAs(const Expr* x, const Ty& to, int prec, bool right) {
     Emit(x);
     Put(",");
     Put(std::to_string(to.precision));
-    Put(t.unicode ? ",3)" : ",2)");
+    PutSourceKind(t);
   } else if (t.IsText() && to.kind == Ty::kBit) {
     EmitBitCast(x);
   } else if (t.IsText() && to.kind == Ty::kDecimal) {

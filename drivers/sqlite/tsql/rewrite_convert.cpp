@@ -145,7 +145,25 @@ void Rewriter::EmitIntCast(const Expr* x, const Ty& target) {
   Emit(x);
   Put(",");
   Put(std::to_string(target.precision));
-  Put(t.kind == Ty::kFloat ? ",1)" : t.IsText() ? (t.unicode ? ",3)" : ",2)") : ",0)");
+  PutSourceKind(t);
+}
+
+void Rewriter::EmitDecimalText(const Expr* x) {
+  Put("tsql_dec2str(");
+  Emit(x);
+  Put(",");
+  Put(std::to_string(x->ty.scale));
+  Put(")");
+}
+
+void Rewriter::PutSourceKind(const Ty& t) {
+  const DecimalCall::Kind kind = t.kind == Ty::kFloat ? DecimalCall::kFloat
+                                 : !t.IsText()        ? DecimalCall::kExact
+                                 : t.unicode          ? DecimalCall::kNText
+                                                      : DecimalCall::kText;
+  Put(",");
+  Put(std::to_string(static_cast<int>(kind)));
+  Put(")");
 }
 
 void Rewriter::EmitBitCast(const Expr* x) {
@@ -156,7 +174,7 @@ void Rewriter::EmitBitCast(const Expr* x) {
   }
   Put("tsql_tobit(");
   Emit(x);
-  Put(t.IsText() ? (t.unicode ? ",3)" : ",2)") : t.kind == Ty::kFloat ? ",1)" : ",0)");
+  PutSourceKind(t);
 }
 
 // Storing `e` into a column of type `target` (INSERT, UPDATE, SELECT INTO).
@@ -196,11 +214,7 @@ void Rewriter::EmitAssign(const Expr* e, const Ty& target) {
         Emit(e);
         Put(",0)");
       } else if (t.kind == Ty::kDecimal) {
-        Put("tsql_dec2str(");
-        Emit(e);
-        Put(",");
-        Put(std::to_string(t.scale));
-        Put(")");
+        EmitDecimalText(e);
       } else {
         Emit(e);
       }
@@ -231,11 +245,7 @@ void Rewriter::EmitCastTo(const Expr* a, const Ty& t, int style, bool date_only)
         const int source = a->ty.kind == Ty::kDecimal ? 1 : a->ty.kind == Ty::kFloat ? 2 : 0;
         Put("tsql_numtext(");
         if (source == 1) {
-          Put("tsql_dec2str(");
-          Emit(a);
-          Put(",");
-          Put(std::to_string(a->ty.scale));
-          Put(")");
+          EmitDecimalText(a);
         } else {
           Emit(a);
         }
@@ -254,12 +264,6 @@ void Rewriter::EmitCastTo(const Expr* a, const Ty& t, int style, bool date_only)
         Emit(a);
         Put(",");
         Put(std::to_string(style >= 0 ? style : 0));
-        Put(")");
-      } else if (a->ty.kind == Ty::kDecimal) {
-        Put("tsql_dec2str(");
-        Emit(a);
-        Put(",");
-        Put(std::to_string(a->ty.scale));
         Put(")");
       } else if (a->ty.IsText() || !a->ty.Known()) {
         Emit(a);

@@ -195,11 +195,9 @@ void Rewriter::EmitFunc(const Expr* e) {
       if (n != 1) break;
       if (args[0]->ty.kind == Ty::kDecimal) {
         // The length of the decimal's text, every digit of its scale.
-        Put("length(tsql_dec2str(");
-        Emit(args[0]);
-        Put(",");
-        Put(std::to_string(args[0]->ty.scale));
-        Put("))");
+        Put("length(");
+        EmitDecimalText(args[0]);
+        Put(")");
         return;
       }
       Put("length(rtrim(");

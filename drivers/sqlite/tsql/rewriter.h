@@ -131,6 +131,11 @@ class Rewriter {
   // x as a bit: 1 for any number but 0, a text 'true'/'false' or a whole
   // number, else SQL Server's conversion error.
   void EmitBitCast(const Expr* x);
+  // The last argument of a conversion function (tsql_toint, tsql_tobit):
+  // what x is declared as, a DecimalCall::Kind.
+  void PutSourceKind(const Ty& t);
+  // A decimal as its text with every digit of its scale (tsql_dec2str).
+  void EmitDecimalText(const Expr* x);
 
   // ---- Function calls (rewrite_func.cpp) ----
   void EmitFunc(const Expr* e);
